@@ -1,0 +1,133 @@
+#include "AppContext.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlFileSelector>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QtQml/qqml.h>
+#include <QtQml/qqmlmoduleregistration.h>
+
+#include <cstdlib>
+
+#include "Manager.h"
+#include "VtkItem.h"
+
+namespace
+{
+void registerMarionetteLabModule()
+{
+  qmlRegisterModule("marionette_lab", 1, 0);
+}
+
+const QQmlModuleRegistration marionetteLabRegistration("marionette_lab",
+  registerMarionetteLabModule);
+
+[[noreturn]] void failStartUp(const char* message)
+{
+  qDebug() << message;
+  std::exit(-1);
+}
+
+bool fileArgumentGiven(int argc, char** argv)
+{
+  return argc >= 2 && argv[1][0] != '\0' && QFileInfo::exists(QString::fromUtf8(argv[1]));
+}
+} // namespace
+
+namespace ML
+{
+QString windowDocumentUrl()
+{
+  const QString custom = qEnvironmentVariable("MARIONETTE_LAB_WINDOW");
+  if (custom.isEmpty())
+  {
+    return QStringLiteral("qrc:/main.qml");
+  }
+  return QUrl::fromUserInput(custom, QString(), QUrl::AssumeLocalFile).toString();
+}
+
+AppContext::AppContext(int& argc, char** argv)
+{
+  application = new QGuiApplication(argc, argv);
+  engine = new QQmlApplicationEngine();
+  manager = new Manager(engine);
+  manager->application = application;
+  manager->configDir = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation);
+
+  qRegisterMetaType<ML::VtkItem*>("ML::VtkItem*");
+  qRegisterMetaType<ML::Manager*>("ML::Manager*");
+  qRegisterMetaType<QList<QUrl>>("QList<QUrl>");
+  qmlRegisterType<ML::VtkItem>("marionette_lab", 1, 0, "VtkItem");
+  qmlRegisterType<ML::Manager>("marionette_lab", 1, 0, "Manager");
+
+  {
+    QQmlFileSelector selector(engine);
+    selector.setExtraSelectors({ QStringLiteral("nativemenubar") });
+    engine->setInitialProperties({ { QStringLiteral("manager"), QVariant::fromValue(manager) } });
+    engine->load(QUrl(windowDocumentUrl()));
+  }
+
+  if (engine->rootObjects().isEmpty())
+  {
+    failStartUp("... failed to load main.qml");
+  }
+
+  if (QObject* root = engine->rootObjects().constFirst())
+  {
+    if (QObject* slider = root->findChild<QObject*>(QStringLiteral("slider1")))
+    {
+      manager->slider = slider;
+      if (auto* item = root->findChild<ML::VtkItem*>(QStringLiteral("vtkItem")))
+      {
+        manager->vtkItem = item;
+        item->manager = manager;
+      }
+    }
+  }
+  if (!manager->vtkItem)
+  {
+    failStartUp("... failed to get qml ptrs");
+  }
+}
+
+AppContext::~AppContext()
+{
+  manager->saveRecentFiles();
+  delete engine;
+  delete application;
+}
+
+void AppContext::start(int argc, char** argv)
+{
+  if (fileArgumentGiven(argc, argv))
+  {
+    for (int i = 1; i < argc; ++i)
+    {
+      const QString path = QString::fromUtf8(argv[i]);
+      if (QFileInfo::exists(path))
+      {
+        manager->state.modelNames.append(path);
+      }
+    }
+    manager->vtkItem->openModels();
+  }
+  else if (manager->loadRecentFiles())
+  {
+    if (!manager->state.recentFiles.isEmpty())
+    {
+      emit manager->recentFilesChanged();
+      if (manager->state.loadOnStartup)
+      {
+        manager->state.modelNames.append(manager->state.recentFiles.constFirst());
+        manager->vtkItem->openModels();
+      }
+    }
+  }
+
+  QObject::connect(&manager->animationTimer, &QTimer::timeout, manager, &Manager::timerSlot);
+  manager->animationTimer.start(100);
+}
+} // namespace ML

@@ -1,0 +1,93 @@
+#include "AutomationScript.h"
+
+#include <QDebug>
+#include <QGuiApplication>
+#include <QImage>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QTextStream>
+#include <QTimer>
+
+#include "AppContext.h"
+#include "Manager.h"
+
+namespace ML
+{
+namespace
+{
+QQuickWindow* mainWindow(const AppContext& context)
+{
+  const auto roots = context.engine->rootObjects();
+  return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.constFirst());
+}
+} // namespace
+
+void AutomationScript::startFromEnvironment(AppContext& context)
+{
+  const QString script = qEnvironmentVariable("MARIONETTE_LAB_SCRIPT");
+  if (!script.isEmpty())
+  {
+    new AutomationScript(context, script);
+  }
+}
+
+AutomationScript::AutomationScript(AppContext& context, const QString& script)
+  : QObject(context.engine)
+  , context(context)
+{
+  QQuickWindow* window = mainWindow(context);
+  if (!window)
+  {
+    return;
+  }
+  // Time runs from the first frame, so slow start-ups do not shift the steps.
+  connect(window, &QQuickWindow::frameSwapped, this,
+    [this, script]
+    {
+      for (const QString& step : script.split(u';', Qt::SkipEmptyParts))
+      {
+        const qsizetype colon = step.indexOf(u':');
+        schedule(step.left(colon).trimmed().toInt(), step.mid(colon + 1).trimmed());
+      }
+    },
+    Qt::SingleShotConnection);
+}
+
+void AutomationScript::schedule(int delayMs, const QString& action)
+{
+  QTimer::singleShot(delayMs, this, [this, action] { perform(action); });
+}
+
+void AutomationScript::perform(const QString& action)
+{
+  const QString verb = action.section(u'=', 0, 0);
+  const QString argument = action.section(u'=', 1);
+  if (verb == u"grab")
+  {
+    if (QQuickWindow* window = mainWindow(context))
+    {
+      window->grabWindow().save(argument);
+    }
+  }
+  else if (verb == u"call")
+  {
+    QMetaObject::invokeMethod(context.manager, argument.toUtf8().constData());
+  }
+  else if (verb == u"print")
+  {
+    const QVariant value = context.manager->property(argument.toUtf8().constData());
+    const QString text = value.canConvert<QStringList>() && value.userType() == QMetaType::QStringList
+      ? value.toStringList().join(u'|')
+      : value.toString();
+    QTextStream(stdout) << argument << '=' << text << Qt::endl;
+  }
+  else if (verb == u"quit")
+  {
+    QGuiApplication::exit(argument.toInt());
+  }
+  else
+  {
+    qDebug() << "Unknown automation step" << action;
+  }
+}
+} // namespace ML

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace ML
+{
+class AppContext;
+
+// Drives the running program from the environment, for end-to-end tests and
+// for taking screenshots: MARIONETTE_LAB_SCRIPT holds steps separated by ';',
+// each "<milliseconds after the window first shows>:<action>", where action is
+//   grab=<png path>   save a picture of the window
+//   call=<name>       invoke the Manager's invokable of that name
+//   print=<property>  write "<property>=<value>" of the Manager to standard output
+//                     (lists joined by '|')
+//   quit=<code>       leave the event loop with that exit code
+// Nothing happens when the variable is unset.
+class AutomationScript : public QObject
+{
+  Q_OBJECT
+
+public:
+  static void startFromEnvironment(AppContext& context);
+
+private:
+  AutomationScript(AppContext& context, const QString& script);
+  void schedule(int delayMs, const QString& action);
+  void perform(const QString& action);
+
+  AppContext& context;
+};
+} // namespace ML

@@ -1,0 +1,19 @@
+#include <QGuiApplication>
+#include <QIcon>
+#include <QQuickVTKItem.h>
+
+#include "AppContext.h"
+#include "AutomationScript.h"
+#include "vtkMLObjectFactory.h"
+
+int main(int argc, char* argv[])
+{
+  QQuickVTKItem::setGraphicsApi();
+  initializeRenderingExtensions();
+
+  ML::AppContext context(argc, argv);
+  QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/logo.ico")));
+  context.start(argc, argv);
+  ML::AutomationScript::startFromEnvironment(context);
+  return QGuiApplication::exec();
+}

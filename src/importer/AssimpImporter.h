@@ -1,0 +1,116 @@
+/**
+ * @class   AssimpImporter
+ * @brief   Turns one model file read by Assimp into VTK actors and evaluates its
+ *          skeletal animations.
+ *
+ * One importer serves one file for as long as the model stays in the scene. It reads
+ * the file (ReadScene), converts meshes, embedded textures and materials, then builds
+ * one actor per mesh reference of each node (ImportActors) and keeps, per node name,
+ * the node's actors and its local and global matrices. UpdateTimeStep poses the scene
+ * at a time of the active animation and refreshes the joint matrices that the skinning
+ * mapper reads from each skinned actor's "jointMatrices" vertex uniform.
+ *
+ * Assimp and VTK matrices hold the same elements: (i, j) of one is (i, j) of the other,
+ * column vectors, translation in column 3.
+ *
+ * All operations run on the render thread.
+ */
+
+#ifndef AssimpImporter_h
+#define AssimpImporter_h
+
+#include <vtkObject.h>
+#include <vtkSmartPointer.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/matrix4x4.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class vtkActorCollection;
+class vtkHomogeneousTransform;
+class vtkMatrix4x4;
+class vtkPolyData;
+class vtkProperty;
+class vtkRenderer;
+class vtkTexture;
+struct aiMaterial;
+struct aiMesh;
+struct aiNode;
+struct aiScene;
+struct aiTexture;
+
+class AssimpImporter : public vtkObject
+{
+public:
+  static AssimpImporter* New();
+  vtkTypeMacro(AssimpImporter, vtkObject);
+
+  /**
+   * Reads the file and converts its meshes, embedded textures and materials.
+   * False when Assimp cannot read it; the reason goes to the debug output.
+   */
+  bool ReadScene(const std::string& fileName);
+
+  /**
+   * Creates the actors of every node, adds them to the renderer, fills the node
+   * tables and computes the joint matrices. Does nothing before a successful read.
+   */
+  void ImportActors(vtkRenderer* renderer);
+  void ImportNode(vtkRenderer* renderer, const aiNode* node, vtkMatrix4x4* parentGlobal, int depth);
+
+  /**
+   * Recomputes the global matrices of the node and everything below it from the
+   * local matrices, and places the actors of those nodes with them.
+   */
+  void UpdateNodeTransforms(const aiNode* node, vtkMatrix4x4* parentGlobal);
+
+  /**
+   * Poses the scene at the given time (seconds) of the active animation, with the
+   * model transform on top, then refreshes the joint matrices. Always true.
+   */
+  bool UpdateTimeStep(double timeValue, vtkHomogeneousTransform* modelTransform);
+
+  /**
+   * Range of the animation in seconds: [0, duration]. Always true.
+   */
+  bool GetTimeRange(vtkIdType animationIndex, double timeRange[2]);
+
+  /**
+   * Sets the "jointMatrices" vertex uniform of every skinned actor from the current
+   * global matrices of its bones.
+   */
+  void UpdateJointMatrices();
+
+  vtkSmartPointer<vtkPolyData> CreateMesh(const aiMesh* mesh);
+  vtkSmartPointer<vtkTexture> CreateTexture(const aiTexture* texture);
+  vtkSmartPointer<vtkTexture> GetTexture(const char* path, bool sRGB);
+  vtkSmartPointer<vtkProperty> CreateMaterial(const aiMaterial* material);
+
+  static void ToVTKMatrix(const aiMatrix4x4& in, vtkMatrix4x4* out);
+  static void ToAssimpMatrix(vtkMatrix4x4* in, aiMatrix4x4& out);
+
+  // Read and written directly by the render tasks and the scene tree.
+  std::string FileName;
+  Assimp::Importer Importer;
+  const aiScene* Scene = nullptr;
+  std::vector<vtkSmartPointer<vtkPolyData>> Meshes;
+  std::vector<vtkSmartPointer<vtkProperty>> Properties;
+  std::vector<vtkSmartPointer<vtkTexture>> EmbeddedTextures;
+  vtkIdType ActiveAnimation = 0;
+  std::unordered_map<std::string, vtkSmartPointer<vtkActorCollection>> NodeActors;
+  std::unordered_map<std::string, vtkSmartPointer<vtkMatrix4x4>> NodeLocalMatrices;
+  std::unordered_map<std::string, vtkSmartPointer<vtkMatrix4x4>> NodeGlobalMatrices;
+
+protected:
+  AssimpImporter();
+  ~AssimpImporter() override;
+
+private:
+  AssimpImporter(const AssimpImporter&) = delete;
+  void operator=(const AssimpImporter&) = delete;
+};
+
+#endif

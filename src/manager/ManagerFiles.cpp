@@ -1,0 +1,269 @@
+// Opening, adding, closing and exporting models from the GUI side, and the recent
+// files with their settings.json. The loading itself happens in render tasks;
+// what is checked here is only what can be told without reading a file.
+#include "Manager.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QSaveFile>
+
+#include "RenderTasks.h"
+#include "VtkItem.h"
+
+namespace ML
+{
+namespace
+{
+constexpr int MaxRecentFiles = 20;
+const QString RecentFilesKey = QStringLiteral("recentFiles");
+const QString LoadOnStartupKey = QStringLiteral("loadOnStartup");
+
+// The spellings the open dialogs offer. Any other file is still opened: Assimp
+// decides what it can read, the log only notes the unusual name.
+const QStringList AcceptedExtensions{ QStringLiteral(".FBX"), QStringLiteral(".fbx"),
+  QStringLiteral(".Fbx"), QStringLiteral(".GLTF"), QStringLiteral(".GLB"), QStringLiteral(".gltf"),
+  QStringLiteral(".glb"), QStringLiteral(".DAE"), QStringLiteral(".dae"), QStringLiteral(".Dae") };
+
+QString extensionOf(const QString& path)
+{
+  const QString name = QFileInfo(path).fileName();
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  return dot < 0 ? QString() : name.mid(dot);
+}
+
+void noteUnusualExtension(const QString& path)
+{
+  if (!AcceptedExtensions.contains(extensionOf(path)))
+  {
+    qDebug() << path << " has bad extension";
+  }
+}
+
+QString settingsPath(const QString& configDir)
+{
+  return configDir + QStringLiteral("/settings.json");
+}
+
+enum class SettingsFile
+{
+  Missing,
+  Read,
+  Unparsable
+};
+
+// Reads the settings object. A file that exists but holds no JSON object is
+// reported as unparsable so that the caller never overwrites it blindly; an
+// empty file is simply a fresh one.
+SettingsFile readSettings(const QString& path, QJsonObject& settings)
+{
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+  {
+    return SettingsFile::Missing;
+  }
+  const QByteArray bytes = file.readAll();
+  if (bytes.trimmed().isEmpty())
+  {
+    return SettingsFile::Read;
+  }
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+  if (error.error != QJsonParseError::NoError || !document.isObject())
+  {
+    return SettingsFile::Unparsable;
+  }
+  settings = document.object();
+  return SettingsFile::Read;
+}
+
+QStringList storedRecentFiles(const QJsonObject& settings)
+{
+  QStringList paths;
+  for (const QJsonValue& value : settings.value(RecentFilesKey).toArray())
+  {
+    if (value.isString())
+    {
+      paths.append(value.toString());
+    }
+  }
+  return paths;
+}
+
+// Keeps a damaged settings file for the user to inspect instead of losing it.
+void setAside(const QString& path)
+{
+  const QString aside = path + QStringLiteral(".bad");
+  QFile::remove(aside);
+  QFile::rename(path, aside);
+}
+
+bool writeSettings(const QString& path, const QJsonObject& settings)
+{
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly))
+  {
+    return false;
+  }
+  file.write(QJsonDocument(settings).toJson(QJsonDocument::Indented));
+  return file.commit();
+}
+} // namespace
+
+void Manager::openModels(const QStringList& fname)
+{
+  if (fname.isEmpty())
+  {
+    emit openSourceEnd();
+    return;
+  }
+  const QString& first = fname.constFirst();
+  if (!QFileInfo::exists(first))
+  {
+    qDebug() << first << " Does not exist";
+    emit openSourceError();
+    emit openSourceEnd();
+    return;
+  }
+  noteUnusualExtension(first);
+
+  state.recentFiles.removeOne(first);
+  state.recentFiles.prepend(first);
+  if (state.recentFiles.size() > MaxRecentFiles)
+  {
+    state.recentFiles.removeLast();
+  }
+  emit recentFilesChanged();
+
+  clearTreeModel(true);
+  state.modelNames = fname;
+  vtkItem->openModels();
+}
+
+void Manager::openModelUrls(const QList<QUrl>& urls)
+{
+  QStringList paths;
+  paths.reserve(urls.size());
+  for (const QUrl& url : urls)
+  {
+    paths.append(url.toLocalFile());
+  }
+  openModels(paths);
+}
+
+void Manager::addModelUrl(const QUrl& url)
+{
+  if (vtkItem->models.empty())
+  {
+    emit openSourceEnd();
+    return;
+  }
+  const QString path = url.toLocalFile();
+  if (!QFileInfo::exists(path))
+  {
+    qDebug() << path << " Does not exist";
+    emit openSourceError();
+    emit openSourceEnd();
+    return;
+  }
+  noteUnusualExtension(path);
+  state.modelNames.append(path);
+  vtkItem->addModel();
+}
+
+void Manager::clearModels()
+{
+  clearTreeModel(true);
+  state.modelNames.clear();
+  vtkItem->run(&clearModelsTask);
+}
+
+void Manager::resetScene()
+{
+  vtkItem->run([](VtkItem* item, VtkItem::Data* data)
+    { resetSceneSettings(item->manager, data); });
+}
+
+void Manager::exportSceneUrl(const QUrl& url)
+{
+  vtkItem->exportScene(url.toLocalFile());
+}
+
+QString Manager::displayableFilePath(const QString& filePath) const
+{
+  return QUrl(filePath, QUrl::TolerantMode).toLocalFile();
+}
+
+// Clearing is remembered for the rest of the run: the stored list must not come
+// back at the next start just because this run's list is empty.
+void Manager::clearRecentFiles()
+{
+  m_recentFilesCleared = true;
+  if (state.recentFiles.isEmpty())
+  {
+    return;
+  }
+  state.recentFiles.clear();
+  emit recentFilesChanged();
+}
+
+bool Manager::loadRecentFiles()
+{
+  QJsonObject settings;
+  if (readSettings(settingsPath(configDir), settings) == SettingsFile::Missing)
+  {
+    return false;
+  }
+  m_settingsRead = true;
+  state.recentFiles.append(storedRecentFiles(settings));
+  const QJsonValue loadOnStartup = settings.value(LoadOnStartupKey);
+  if (loadOnStartup.isBool())
+  {
+    setLoadOnStartup(loadOnStartup.toBool());
+  }
+  return true;
+}
+
+// Writes the list as the user saw it, most recent first, followed by the stored
+// entries this run does not hold: a run that never read the file (one started
+// with file arguments) or another instance that saved meanwhile must not lose them.
+void Manager::saveRecentFiles()
+{
+  const QString path = settingsPath(configDir);
+  QJsonObject settings;
+  if (readSettings(path, settings) == SettingsFile::Unparsable)
+  {
+    setAside(path);
+  }
+
+  QStringList recent = state.recentFiles;
+  if (!m_recentFilesCleared)
+  {
+    recent.append(storedRecentFiles(settings));
+  }
+  recent.removeDuplicates();
+  recent = recent.mid(0, MaxRecentFiles);
+  settings.insert(RecentFilesKey, QJsonArray::fromStringList(recent));
+
+  // Without having read the file, a false flag is only the default, not a choice.
+  if (m_settingsRead || state.loadOnStartup)
+  {
+    settings.insert(LoadOnStartupKey, state.loadOnStartup);
+  }
+
+  if (writeSettings(path, settings))
+  {
+    return;
+  }
+  QDir().mkpath(configDir);
+  if (!writeSettings(path, settings))
+  {
+    qDebug() << "Unable to create " << path;
+  }
+}
+} // namespace ML

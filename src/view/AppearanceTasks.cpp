@@ -1,0 +1,465 @@
+// How the scene looks: lighting mode and the light handle, surface and
+// background presets, the ground grid, the axes marker and wireframe display.
+#include "RenderTasks.h"
+
+#include <vtkActorCollection.h>
+#include <vtkAxesActor.h>
+#include <vtkBoundingBox.h>
+#include <vtkMath.h>
+#include <vtkMatrix4x4.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkPropCollection.h>
+#include <vtkRenderWindow.h>
+#include <vtkTransform.h>
+
+#include <cmath>
+
+#include "AssimpImporter.h"
+#include "Manager.h"
+
+namespace ML
+{
+namespace
+{
+using Vector = std::array<double, 3>;
+
+template <typename Function>
+void forEachActor(const ModelEntry& entry, Function&& function)
+{
+  for (const auto& [name, actors] : entry.importer->NodeActors)
+  {
+    if (!actors)
+    {
+      continue;
+    }
+    vtkCollectionSimpleIterator it;
+    actors->InitTraversal(it);
+    while (vtkActor* actor = actors->GetNextActor(it))
+    {
+      function(actor);
+    }
+  }
+}
+
+// --- lights ---------------------------------------------------------------
+
+void setLightColor(vtkLight* light, const QColor& color)
+{
+  light->SetColor(color.redF(), color.greenF(), color.blueF());
+}
+
+void useSceneLights(Manager* manager, VtkItem::Data* data)
+{
+  for (size_t i = 0; i < 3; ++i)
+  {
+    setLightColor(data->lights[i], manager->state.lights[i].color);
+    data->lights[i]->SetLightTypeToSceneLight();
+    data->lights[i]->SwitchOn();
+  }
+  data->lightWidget->On();
+  manager->setShowLightWidget(true);
+}
+
+void useHeadlight(Manager* manager, VtkItem::Data* data)
+{
+  // The headlight keeps its switch: it is the light that is always there.
+  for (size_t i = 0; i < 3; ++i)
+  {
+    data->lights[i]->SetColor(1.0, 1.0, 1.0);
+    data->lights[i]->SetLightTypeToHeadlight();
+    if (i > 0)
+    {
+      data->lights[i]->SwitchOff();
+    }
+  }
+  data->lightWidget->Off();
+  manager->setShowLightWidget(false);
+}
+
+bool anySceneLight(const VtkItem::Data* data)
+{
+  for (const auto& light : data->lights)
+  {
+    if (light->GetLightType() == VTK_LIGHT_TYPE_SCENE_LIGHT)
+    {
+      return true;
+    }
+  }
+  return false;
+}
+
+// --- presets --------------------------------------------------------------
+
+struct SurfacePreset
+{
+  double specular;
+  double specularPower;
+  double diffuse;
+  double ambient;
+};
+
+constexpr std::array<SurfacePreset, 3> surfacePresets{ {
+  { 0.0, 0.0, 1.0, 0.0 },  // Diffuse
+  { 1.0, 50.0, 1.0, 0.1 }, // Glossy
+  { 1.0, 50.0, 0.3, 0.1 }, // Metallic
+} };
+
+void applyPreset(vtkProperty* property, const SurfacePreset& preset)
+{
+  property->SetSpecular(preset.specular);
+  property->SetSpecularPower(preset.specularPower);
+  property->SetDiffuse(preset.diffuse);
+  property->SetAmbient(preset.ambient);
+}
+
+using Rgb = std::array<int, 3>;
+
+constexpr Rgb gradientBottom{ 76, 70, 68 };
+constexpr Rgb gradientTop{ 216, 211, 208 };
+// Presets 1 to 7; anything above 7 is black as well.
+constexpr std::array<Rgb, 7> solidBackgrounds{ {
+  { 255, 255, 255 }, // White
+  { 98, 93, 90 },    // WarmGray
+  { 82, 87, 110 },   // BlueGray
+  { 74, 69, 66 },    // DarkGray
+  { 107, 107, 107 }, // NeutralGray
+  { 117, 112, 107 }, // LightGray
+  { 0, 0, 0 },       // Black
+} };
+
+Vector fraction(const Rgb& rgb)
+{
+  return { rgb[0] / 255.0, rgb[1] / 255.0, rgb[2] / 255.0 };
+}
+
+// --- grid -----------------------------------------------------------------
+
+// True when the frame only permutes (and flips) the world axes: each prop's own
+// bounding box then maps to its box in the frame without looking at points.
+bool isAxisAligned(vtkMatrix4x4* frame)
+{
+  for (int i = 0; i < 3; ++i)
+  {
+    int inRow = 0;
+    int inColumn = 0;
+    for (int j = 0; j < 3; ++j)
+    {
+      inRow += std::abs(frame->GetElement(i, j)) > 1e-8 ? 1 : 0;
+      inColumn += std::abs(frame->GetElement(j, i)) > 1e-8 ? 1 : 0;
+    }
+    if (inRow > 1 || inColumn > 1)
+    {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool countsInBounds(vtkProp* prop)
+{
+  if (!prop->GetVisibility() || !prop->GetUseBounds())
+  {
+    return false;
+  }
+  const double* bounds = prop->GetBounds();
+  return bounds != nullptr && bounds[1] >= bounds[0];
+}
+
+void addBoundsUnderFrame(vtkBoundingBox& box, vtkProp3D* prop, vtkMatrix4x4* frame)
+{
+  vtkNew<vtkMatrix4x4> inFrame;
+  vtkMatrix4x4::Multiply4x4(frame, prop->GetMatrix(), inFrame);
+  prop->PokeMatrix(inFrame);
+  box.AddBounds(prop->GetBounds());
+  prop->PokeMatrix(nullptr);
+}
+
+void addPointsInFrame(vtkBoundingBox& box, vtkProp3D* prop, vtkMatrix4x4* frame)
+{
+  auto* actor = vtkActor::SafeDownCast(prop);
+  auto* mapper = actor ? vtkPolyDataMapper::SafeDownCast(actor->GetMapper()) : nullptr;
+  if (!mapper || mapper->GetNumberOfInputPorts() == 0 ||
+    mapper->GetNumberOfInputConnections(0) == 0)
+  {
+    return;
+  }
+  vtkPolyData* input = mapper->GetInput();
+  vtkPoints* points = input ? input->GetPoints() : nullptr;
+  if (!points)
+  {
+    return;
+  }
+  vtkNew<vtkMatrix4x4> inFrame;
+  vtkMatrix4x4::Multiply4x4(frame, actor->GetMatrix(), inFrame);
+  const double(*m)[4] = inFrame->Element;
+  double p[3];
+  for (vtkIdType i = 0, n = points->GetNumberOfPoints(); i < n; ++i)
+  {
+    points->GetPoint(i, p);
+    box.AddPoint(m[0][0] * p[0] + m[0][1] * p[1] + m[0][2] * p[2] + m[0][3],
+      m[1][0] * p[0] + m[1][1] * p[1] + m[1][2] * p[2] + m[1][3],
+      m[2][0] * p[0] + m[2][1] * p[1] + m[2][2] * p[2] + m[2][3]);
+  }
+}
+
+// The bounding box of the renderer's visible props, in the coordinates of
+// `frame` (rows: the frame's axes in world coordinates).
+vtkBoundingBox propsBoundsInFrame(vtkRenderer* renderer, vtkMatrix4x4* frame)
+{
+  vtkBoundingBox box;
+  const bool axisAligned = isAxisAligned(frame);
+  vtkPropCollection* props = renderer->GetViewProps();
+  vtkCollectionSimpleIterator it;
+  props->InitTraversal(it);
+  while (vtkProp* prop = props->GetNextProp(it))
+  {
+    auto* prop3D = vtkProp3D::SafeDownCast(prop);
+    if (!prop3D || !countsInBounds(prop))
+    {
+      continue;
+    }
+    if (axisAligned)
+    {
+      addBoundsUnderFrame(box, prop3D, frame);
+    }
+    else
+    {
+      addPointsInFrame(box, prop3D, frame);
+    }
+  }
+  return box;
+}
+
+void setRow(vtkMatrix4x4* matrix, int row, const Vector& v)
+{
+  for (int column = 0; column < 3; ++column)
+  {
+    matrix->SetElement(row, column, v[static_cast<size_t>(column)]);
+  }
+}
+
+// Sizes and places the grid under the scene; false when nothing is visible.
+bool buildGrid(VtkItem::Data* data)
+{
+  Vector up;
+  Vector right;
+  Vector forward;
+  data->renderer->GetEnvironmentUp(up.data());
+  data->renderer->GetEnvironmentRight(right.data());
+  vtkMath::Cross(right.data(), up.data(), forward.data());
+
+  vtkNew<vtkMatrix4x4> frame;
+  setRow(frame, 0, right);
+  setRow(frame, 1, up);
+  setRow(frame, 2, forward);
+  vtkNew<vtkMatrix4x4> frameInverse;
+  vtkMatrix4x4::Transpose(frame, frameInverse);
+
+  const vtkBoundingBox box = propsBoundsInFrame(data->renderer, frame);
+  if (!box.IsValid())
+  {
+    return false;
+  }
+  const double diagonal = box.GetDiagonalLength();
+  const double unitSquare = std::pow(10.0, std::round(std::log10(diagonal * 0.1)));
+
+  double center[4] = { 0.0, 0.0, 0.0, 1.0 };
+  box.GetCenter(center);
+  double origin[4];
+  frameInverse->MultiplyPoint(center, origin);
+  const double drop = box.GetLength(1) * 0.5 + 0.0001;
+  for (size_t i = 0; i < 3; ++i)
+  {
+    origin[i] -= up[i] * drop;
+  }
+
+  vtkMLOpenGLGridMapper* mapper = data->gridMapper;
+  mapper->SetFadeDistance(diagonal);
+  mapper->SetUnitSquare(unitSquare);
+  mapper->SetSubdivisions(10);
+  mapper->SetAxis1Color(static_cast<float>(std::abs(right[0])),
+    static_cast<float>(std::abs(right[1])), static_cast<float>(std::abs(right[2])), 1.0f);
+  mapper->SetAxis2Color(static_cast<float>(std::abs(forward[0])),
+    static_cast<float>(std::abs(forward[1])), static_cast<float>(std::abs(forward[2])), 1.0f);
+
+  double orientation[3];
+  vtkTransform::GetOrientation(orientation, frameInverse);
+  vtkActor* grid = data->gridActor;
+  grid->SetOrientation(orientation);
+  grid->SetPosition(origin);
+  grid->GetProperty()->SetColor(0.3, 0.2, 0.3);
+  grid->ForceTranslucentOn();
+  grid->SetMapper(mapper);
+  grid->UseBoundsOff();
+  grid->PickableOff();
+  return true;
+}
+} // namespace
+
+void applySceneLight(VtkItem* item, VtkItem::Data* data)
+{
+  if (item->manager->state.sceneLight)
+  {
+    useSceneLights(item->manager, data);
+  }
+  else
+  {
+    useHeadlight(item->manager, data);
+  }
+  data->renderer->Render();
+}
+
+void applyLightColors(VtkItem* item, VtkItem::Data* data)
+{
+  for (size_t i = 0; i < 3; ++i)
+  {
+    setLightColor(data->lights[i], item->manager->state.lights[i].color);
+  }
+  data->renderer->Render();
+}
+
+void updateShowLightWidgetTask(VtkItem* item, VtkItem::Data* data)
+{
+  data->lightWidget->SetEnabled(item->manager->state.showLightWidget ? 1 : 0);
+}
+
+void updateCurrentLightTask(VtkItem* item, VtkItem::Data* data)
+{
+  LightSlot& slot = item->manager->state.currentLightSlot();
+  data->lightRepresentation->SetLightPosition(slot.position.data());
+  data->lightRepresentation->SetFocalPoint(slot.focalPoint.data());
+  data->lightWidget->Render();
+  item->manager->notify(&Manager::lightColorChanged);
+}
+
+void updateLightPosTask(VtkItem* item, VtkItem::Data* data)
+{
+  const ManagerState& state = item->manager->state;
+  Vector position = state.currentLightSlot().position;
+  data->lights[state.currentLight]->SetPosition(position.data());
+  data->lightRepresentation->SetLightPosition(position.data());
+}
+
+void updateLightFpTask(VtkItem* item, VtkItem::Data* data)
+{
+  const ManagerState& state = item->manager->state;
+  Vector focalPoint = state.currentLightSlot().focalPoint;
+  data->lights[state.currentLight]->SetFocalPoint(focalPoint.data());
+  data->lightRepresentation->SetFocalPoint(focalPoint.data());
+}
+
+void applySurfacePreset(VtkItem* item, VtkItem::Data* data)
+{
+  if (!data)
+  {
+    return;
+  }
+  const ManagerState& state = item->manager->state;
+  const int model = state.currentModel == -1 ? 0 : state.currentModel;
+  if (model < 0 || model >= static_cast<int>(item->models.size()) || state.surfaceLight < 0 ||
+    state.surfaceLight >= static_cast<int>(surfacePresets.size()))
+  {
+    return;
+  }
+  const SurfacePreset& preset = surfacePresets[static_cast<size_t>(state.surfaceLight)];
+  forEachActor(*item->models[static_cast<size_t>(model)],
+    [&preset](vtkActor* actor) { applyPreset(actor->GetProperty(), preset); });
+}
+
+void applyBackground(VtkItem* item, VtkItem::Data* data)
+{
+  int preset = item->manager->state.backgroundColor;
+  if (preset == -1)
+  {
+    preset = 0;
+  }
+  if (preset < 0)
+  {
+    return;
+  }
+  vtkRenderer* renderer = data->renderer;
+  if (preset == 0)
+  {
+    renderer->SetBackground(fraction(gradientBottom).data());
+    renderer->SetBackground2(fraction(gradientTop).data());
+    renderer->GradientBackgroundOn();
+    return;
+  }
+  const size_t solid = std::min(static_cast<size_t>(preset), solidBackgrounds.size()) - 1;
+  renderer->GradientBackgroundOff();
+  renderer->SetBackground(fraction(solidBackgrounds[solid]).data());
+}
+
+void applyGrid(VtkItem* item, VtkItem::Data* data)
+{
+  const bool show = item->manager->state.showGrid;
+  if (show && !buildGrid(data))
+  {
+    return;
+  }
+  data->gridActor->SetVisibility(show);
+}
+
+void applyAxes(VtkItem* item, VtkItem::Data* data)
+{
+  vtkOrientationMarkerWidget* widget = data->axesWidget;
+  if (!item->manager->state.showAxes)
+  {
+    widget->Off();
+    return;
+  }
+  vtkNew<vtkAxesActor> axes;
+  widget->SetOrientationMarker(axes);
+  widget->SetInteractor(data->renderWindow->GetInteractor());
+  widget->On();
+  widget->InteractiveOff();
+  widget->KeyPressActivationOff();
+  widget->SetViewport(0.0, 0.0, 0.2, 0.2);
+}
+
+void applyWireframe(VtkItem* item, VtkItem::Data* data)
+{
+  const bool wireframe = item->manager->state.wireFrame;
+  for (const auto& entry : item->models)
+  {
+    forEachActor(*entry,
+      [wireframe](vtkActor* actor)
+      {
+        if (wireframe)
+        {
+          actor->GetProperty()->SetRepresentationToWireframe();
+        }
+        else
+        {
+          actor->GetProperty()->SetRepresentationToSurface();
+        }
+      });
+    data->renderer->Render();
+  }
+}
+
+void onLightWidgetInteraction(vtkObject*, unsigned long, void* clientData, void*)
+{
+  auto* data = static_cast<VtkItem::Data*>(clientData);
+  if (data == nullptr || data->item == nullptr || !anySceneLight(data))
+  {
+    return;
+  }
+  Manager* manager = data->item->manager;
+  LightSlot& slot = manager->state.currentLightSlot();
+  data->lightRepresentation->GetLightPosition(slot.position.data());
+  data->lightRepresentation->GetFocalPoint(slot.focalPoint.data());
+  vtkLight* light = data->lights[manager->state.currentLight];
+  light->SetPosition(slot.position.data());
+  light->SetFocalPoint(slot.focalPoint.data());
+  for (Manager::Signal signal : { &Manager::lightPosXChanged, &Manager::lightPosYChanged,
+         &Manager::lightPosZChanged, &Manager::lightFpXChanged, &Manager::lightFpYChanged,
+         &Manager::lightFpZChanged })
+  {
+    manager->notify(signal);
+  }
+}
+} // namespace ML

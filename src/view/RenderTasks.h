@@ -1,0 +1,69 @@
+#pragma once
+
+// The routines that render tasks run on the render thread. Each takes the item
+// and its scene record, so they can also be driven against an offscreen render
+// window without the QML window.
+
+#include <QString>
+
+#include <array>
+
+#include "VtkItem.h"
+
+class AssimpImporter;
+class vtkObject;
+
+namespace ML
+{
+// Loading and exporting. The export file name is one process-wide string: the
+// GUI thread writes it before queuing the export, the task reads it when it runs.
+extern QString exportFileName;
+bool loadModels(VtkItem* item, VtkItem::Data* data);
+void addLastModel(VtkItem* item, VtkItem::Data* data);
+void exportModels(VtkItem* item);
+void clearModelsTask(VtkItem* item, VtkItem::Data* data);
+void resetSceneSettings(Manager* manager, VtkItem::Data* data);
+void selectAnimationAfterLoad(VtkItem* item);
+
+// Lights from a loaded file.
+void takeLightsFromFile(VtkItem* item, VtkItem::Data* data, AssimpImporter* importer);
+
+// Animation playback.
+void onAnimationTimer(vtkObject* caller, unsigned long eventId, void* clientData, void* callData);
+void timerTask(VtkItem* item, VtkItem::Data* data);
+void sliderMovedTask(VtkItem* item, VtkItem::Data* data);
+void playToggleTask(VtkItem* item, VtkItem::Data* data);
+
+// Camera and view orientation.
+std::array<double, 3> axisVector(int code);
+void setViewDirection(VtkItem* item, VtkItem::Data* data, const std::array<double, 3>& up,
+  const std::array<double, 3>& right);
+void resetCamera(VtkItem::Data* data);
+void updateDirectionTask(VtkItem* item, VtkItem::Data* data);
+void updateCameraPosTask(VtkItem* item, VtkItem::Data* data);
+void updateCameraFpTask(VtkItem* item, VtkItem::Data* data);
+void onCameraChanged(vtkObject* caller, unsigned long eventId, void* clientData, void* callData);
+
+// Lights and appearance.
+void applySceneLight(VtkItem* item, VtkItem::Data* data);
+void applyLightColors(VtkItem* item, VtkItem::Data* data);
+void updateShowLightWidgetTask(VtkItem* item, VtkItem::Data* data);
+void updateCurrentLightTask(VtkItem* item, VtkItem::Data* data);
+void updateLightPosTask(VtkItem* item, VtkItem::Data* data);
+void updateLightFpTask(VtkItem* item, VtkItem::Data* data);
+void applySurfacePreset(VtkItem* item, VtkItem::Data* data);
+void applyBackground(VtkItem* item, VtkItem::Data* data);
+void applyGrid(VtkItem* item, VtkItem::Data* data);
+void applyAxes(VtkItem* item, VtkItem::Data* data);
+void applyWireframe(VtkItem* item, VtkItem::Data* data);
+void onLightWidgetInteraction(
+  vtkObject* caller, unsigned long eventId, void* clientData, void* callData);
+
+// Selection, visibility and the model transform.
+void checkTreeModelTask(VtkItem* item, VtkItem::Data* data);
+void treeSelChangedTask(VtkItem* item, VtkItem::Data* data);
+void updateModelTransformTask(VtkItem* item, VtkItem::Data* data);
+void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* actor);
+void onBoxWidgetEndInteraction(
+  vtkObject* caller, unsigned long eventId, void* clientData, void* callData);
+} // namespace ML

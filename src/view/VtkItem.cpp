@@ -1,0 +1,221 @@
+#include "VtkItem.h"
+
+#include <QtGlobal>
+
+#include <vtkActorCollection.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderWindowInteractor.h>
+#include <vtkTransform.h>
+
+#include "AssimpImporter.h"
+#include "Manager.h"
+#include "RenderTasks.h"
+#include "vtkPickerStyle.h"
+
+namespace ML
+{
+QString exportFileName;
+
+ModelEntry::ModelEntry()
+  : importer(AssimpImporter::New())
+  , transform(vtkTransform::New())
+{
+}
+
+ModelEntry::~ModelEntry()
+{
+  transform->Delete();
+  importer->Delete();
+}
+
+vtkStandardNewMacro(VtkItem::Data);
+
+VtkItem::Data::Data()
+  : pickerStyle(vtkSmartPointer<vtkPickerStyle>::New())
+{
+}
+
+VtkItem::Data::~Data() = default;
+
+VtkItem::VtkItem(QQuickItem* parent)
+  : QQuickVTKItem(parent)
+{
+}
+
+VtkItem::~VtkItem() = default;
+
+void VtkItem::run(RenderTask task)
+{
+  if (taskDispatcher)
+  {
+    taskDispatcher(std::move(task));
+    return;
+  }
+  // The scene record is always the Data that initializeVTK returned.
+  dispatch_async([this, task = std::move(task)](vtkRenderWindow*, vtkUserData userData)
+    { task(this, static_cast<Data*>(userData.Get())); });
+}
+
+void VtkItem::setTaskDispatcher(TaskDispatcher dispatcher)
+{
+  taskDispatcher = std::move(dispatcher);
+}
+
+void VtkItem::openModels()
+{
+  run(
+    [](VtkItem* item, Data* data)
+    {
+      unloadModels(item, data);
+      loadModels(item, data);
+    });
+}
+
+void VtkItem::addModel()
+{
+  run(&addLastModel);
+}
+
+void VtkItem::exportScene(const QString& fileName)
+{
+  exportFileName = fileName;
+  run([](VtkItem* item, Data*) { exportModels(item); });
+}
+
+namespace
+{
+void setUpLight(vtkLight* light, bool headlight, vtkRenderer* renderer)
+{
+  light->SetColor(1.0, 1.0, 1.0);
+  if (headlight)
+  {
+    light->SetLightTypeToHeadlight();
+  }
+  else
+  {
+    light->SetLightTypeToSceneLight();
+    light->SetSwitch(0);
+  }
+  light->SetConeAngle(30.0);
+  light->SetAttenuationValues(1.0, 0.0, 0.0);
+  renderer->AddLight(light);
+}
+
+void observe(vtkCallbackCommand* callback, void (*function)(vtkObject*, unsigned long, void*, void*),
+  VtkItem::Data* data)
+{
+  callback->SetCallback(function);
+  callback->SetClientData(data);
+}
+} // namespace
+
+QQuickVTKItem::vtkUserData VtkItem::initializeVTK(vtkRenderWindow* renderWindow)
+{
+  vtkNew<Data> data;
+  data->renderWindow = renderWindow;
+
+  // The item's render window draws into Qt Quick's framebuffer: no multisampling
+  // of its own and no line smoothing, then off-screen rendering.
+  renderWindow->SetMultiSamples(0);
+  renderWindow->SetLineSmoothing(0);
+  renderWindow->SetOffScreenRendering(1);
+
+  renderWindow->AddRenderer(data->renderer);
+  data->renderer->AddActor(data->gridActor);
+
+  vtkRenderWindowInteractor* interactor = renderWindow->GetInteractor();
+
+  setUpLight(data->lights[0], true, data->renderer);
+  setUpLight(data->lights[1], false, data->renderer);
+  setUpLight(data->lights[2], false, data->renderer);
+
+  observe(data->timerCallback, &onAnimationTimer, data);
+  observe(data->cameraCallback, &onCameraChanged, data);
+  observe(data->lightCallback, &onLightWidgetInteraction, data);
+  observe(data->boxCallback, &onBoxWidgetEndInteraction, data);
+  if (interactor)
+  {
+    interactor->CreateRepeatingTimer(100);
+    interactor->AddObserver(vtkCommand::TimerEvent, data->timerCallback, 0.0f);
+    for (unsigned long event : { vtkCommand::MouseWheelForwardEvent,
+           vtkCommand::MouseWheelBackwardEvent, vtkCommand::LeftButtonPressEvent,
+           vtkCommand::MouseMoveEvent })
+    {
+      interactor->AddObserver(event, data->cameraCallback, 0.0f);
+    }
+  }
+
+  data->lightWidget->SetInteractor(interactor);
+  data->lightWidget->SetRepresentation(data->lightRepresentation);
+  data->lightRepresentation->SetLightColor(1.0, 1.0, 0.0);
+  data->lightWidget->Off();
+  data->lightWidget->AddObserver(vtkCommand::InteractionEvent, data->lightCallback);
+
+  data->boxWidget->SetInteractor(interactor);
+  data->boxWidget->AddObserver(vtkCommand::EndInteractionEvent, data->boxCallback);
+  data->boxWidget->TranslationEnabledOn();
+  data->boxWidget->RotationEnabledOn();
+  data->boxWidget->Off();
+
+  data->pickerStyle->data = data;
+  data->pickerStyle->SetDefaultRenderer(data->renderer);
+  if (interactor)
+  {
+    interactor->SetInteractorStyle(data->pickerStyle);
+  }
+
+  data->item = this;
+
+  data->renderer->ResetCamera();
+  renderWindow->Render();
+  return vtkUserData(data.GetPointer());
+}
+
+void VtkItem::destroyingVTK(vtkRenderWindow*, vtkUserData userData)
+{
+  Data* data = (userData && userData->IsA("Data")) ? static_cast<Data*>(userData.Get()) : nullptr;
+  if (manager)
+  {
+    manager->clearTreeModel(true);
+  }
+  unloadModels(this, data);
+}
+
+namespace
+{
+void removeActors(AssimpImporter* importer, vtkRenderer* renderer)
+{
+  for (const auto& [name, actors] : importer->NodeActors)
+  {
+    if (!actors)
+    {
+      continue;
+    }
+    actors->InitTraversal();
+    while (vtkActor* actor = actors->GetNextActor())
+    {
+      renderer->RemoveActor(actor);
+    }
+  }
+}
+} // namespace
+
+void unloadModels(VtkItem* item, VtkItem::Data* data)
+{
+  if (!data)
+  {
+    return;
+  }
+  data->boxWidget->Off();
+  if (item->models.empty())
+  {
+    return;
+  }
+  for (const auto& entry : item->models)
+  {
+    removeActors(entry->importer, data->renderer);
+  }
+  item->models.clear();
+  item->lightsFromFile = false;
+}
+} // namespace ML

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QQuickVTKItem.h>
+
+#include <vtkActor.h>
+#include <vtkBoxWidget.h>
+#include <vtkCallbackCommand.h>
+#include <vtkLight.h>
+#include <vtkLightRepresentation.h>
+#include <vtkLightWidget.h>
+#include <vtkNew.h>
+#include <vtkOpenGLRenderer.h>
+#include <vtkOrientationMarkerWidget.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "vtkMLOpenGLGridMapper.h"
+
+class AssimpImporter;
+class vtkTransform;
+
+namespace ML
+{
+class Manager;
+class vtkPickerStyle;
+
+// One loaded model file: its importer (which owns the actors) and the user
+// transform of the whole model.
+struct ModelEntry
+{
+  ModelEntry();
+  ~ModelEntry();
+  ModelEntry(const ModelEntry&) = delete;
+  ModelEntry& operator=(const ModelEntry&) = delete;
+
+  AssimpImporter* importer;
+  vtkTransform* transform;
+};
+
+// The 3D view. Its VTK side lives on Qt Quick's render thread: everything that
+// changes the scene is a render task queued with dispatch_async.
+struct VtkItem : QQuickVTKItem
+{
+  Q_OBJECT
+
+public:
+  struct Data;
+  using RenderTask = std::function<void(VtkItem* item, Data* data)>;
+  // Hands a task to whoever runs the render side. The item's default is
+  // dispatch_async; tests install their own to run tasks against an offscreen
+  // render window.
+  using TaskDispatcher = std::function<void(RenderTask task)>;
+
+  explicit VtkItem(QQuickItem* parent = nullptr);
+  ~VtkItem() override;
+
+  vtkUserData initializeVTK(vtkRenderWindow* renderWindow) override;
+  void destroyingVTK(vtkRenderWindow* renderWindow, vtkUserData userData) override;
+
+  void openModels();
+  void addModel();
+  void exportScene(const QString& fileName);
+
+  void run(RenderTask task);
+  void setTaskDispatcher(TaskDispatcher dispatcher);
+
+  std::vector<std::unique_ptr<ModelEntry>> models;
+  Manager* manager = nullptr;
+  bool playing = false;
+  bool lightsFromFile = false;
+
+private:
+  TaskDispatcher taskDispatcher;
+};
+
+// The render-side scene record, built by initializeVTK.
+struct VtkItem::Data : public vtkObject
+{
+  static Data* New();
+  vtkTypeMacro(Data, vtkObject);
+
+  VtkItem* item = nullptr;
+  vtkRenderWindow* renderWindow = nullptr;
+  vtkNew<vtkCallbackCommand> timerCallback;
+  vtkNew<vtkOpenGLRenderer> renderer;
+  vtkNew<vtkOrientationMarkerWidget> axesWidget;
+  vtkNew<vtkActor> gridActor;
+  vtkNew<vtkMLOpenGLGridMapper> gridMapper;
+  vtkNew<vtkCallbackCommand> cameraCallback;
+  vtkNew<vtkLightWidget> lightWidget;
+  vtkNew<vtkLightRepresentation> lightRepresentation;
+  vtkNew<vtkCallbackCommand> lightCallback;
+  vtkNew<vtkLight> lights[3];
+  vtkNew<vtkBoxWidget> boxWidget;
+  vtkNew<vtkCallbackCommand> boxCallback;
+  vtkSmartPointer<vtkPickerStyle> pickerStyle;
+
+protected:
+  Data();
+  ~Data() override;
+
+private:
+  Data(const Data&) = delete;
+  void operator=(const Data&) = delete;
+};
+
+// Removes every loaded model's actors from the renderer and releases the models.
+void unloadModels(VtkItem* item, VtkItem::Data* data);
+} // namespace ML

@@ -1,0 +1,39 @@
+#ifndef vtkMLPolyDataMapper_h
+#define vtkMLPolyDataMapper_h
+
+#include "vtkOpenGLPolyDataMapper.h"
+
+class vtkOpenGLBufferObject;
+
+/**
+ * @class vtkMLPolyDataMapper
+ * @brief Poly data mapper that deforms skinned meshes in the vertex shader.
+ *
+ * Linear blend skinning with four joints per vertex. The joint indices and
+ * weights come from the point arrays "JOINTS_0" and "WEIGHTS_0"; the joint
+ * matrices from the actor's vertex custom uniform "jointMatrices". Up to 250
+ * matrices travel as that uniform array; more are passed in a shader storage
+ * buffer, which needs an OpenGL 4.3 context. A mesh without the uniform is drawn
+ * exactly as vtkOpenGLPolyDataMapper draws it.
+ */
+class vtkMLPolyDataMapper : public vtkOpenGLPolyDataMapper
+{
+public:
+  static vtkMLPolyDataMapper* New();
+  vtkTypeMacro(vtkMLPolyDataMapper, vtkOpenGLPolyDataMapper);
+
+protected:
+  vtkMLPolyDataMapper();
+  ~vtkMLPolyDataMapper() override;
+
+  void ReplaceShaderValues(
+    std::map<vtkShader::Type, vtkShader*> shaders, vtkRenderer* ren, vtkActor* act) override;
+
+  vtkOpenGLBufferObject* JointMatricesBuffer;
+
+private:
+  vtkMLPolyDataMapper(const vtkMLPolyDataMapper&) = delete;
+  void operator=(const vtkMLPolyDataMapper&) = delete;
+};
+
+#endif

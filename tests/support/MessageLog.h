@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+namespace ML::Test
+{
+// Collects the lines written to Qt's message output while it is alive, so tests
+// can check the program's diagnostics. Not nestable.
+class MessageLog
+{
+public:
+  MessageLog();
+  ~MessageLog();
+  MessageLog(const MessageLog&) = delete;
+  MessageLog& operator=(const MessageLog&) = delete;
+
+  QStringList lines() const;
+  bool contains(const QString& text) const;       // some line contains text
+  int count(const QString& text) const;           // lines that contain text
+  void clear();
+
+private:
+  QtMessageHandler previous;
+};
+} // namespace ML::Test

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace ML::Test
+{
+inline std::string assimpModel(const std::string& relative)
+{
+  return std::string(ML_ASSIMP_MODELS_DIR) + "/" + relative;
+}
+
+inline std::string sharedModel(const std::string& name)
+{
+  return std::string(ML_SHARED_MODELS_DIR) + "/" + name;
+}
+
+// Files written by tools/make-fixtures at build time.
+inline std::string fixture(const std::string& name)
+{
+  return std::string(ML_FIXTURES_DIR) + "/" + name;
+}
+} // namespace ML::Test

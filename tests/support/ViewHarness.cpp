@@ -1,0 +1,62 @@
+#include "ViewHarness.h"
+
+#include <QCoreApplication>
+
+#include <vtkUnsignedCharArray.h>
+
+namespace ML::Test
+{
+ViewHarness::ViewHarness(int width, int height)
+{
+  manager.vtkItem = &item;
+  item.manager = &manager;
+  item.setTaskDispatcher([this](VtkItem::RenderTask task) { pending.push_back(std::move(task)); });
+
+  renderWindow = vtkSmartPointer<vtkRenderWindow>::New();
+  renderWindow->SetOffScreenRendering(1);
+  renderWindow->SetSize(width, height);
+  interactor = vtkSmartPointer<vtkGenericRenderWindowInteractor>::New();
+  interactor->SetRenderWindow(renderWindow);
+  userData = item.initializeVTK(renderWindow);
+  data = VtkItem::Data::SafeDownCast(userData);
+}
+
+ViewHarness::~ViewHarness()
+{
+  runTasks();
+  item.destroyingVTK(renderWindow, userData);
+  QCoreApplication::processEvents();
+}
+
+void ViewHarness::runTasks()
+{
+  while (!pending.empty())
+  {
+    VtkItem::RenderTask task = std::move(pending.front());
+    pending.pop_front();
+    task(&item, data);
+  }
+  QCoreApplication::processEvents();
+}
+
+void ViewHarness::render()
+{
+  renderWindow->Render();
+}
+
+QImage ViewHarness::grab()
+{
+  render();
+  const int* size = renderWindow->GetSize();
+  vtkNew<vtkUnsignedCharArray> pixels;
+  renderWindow->GetRGBACharPixelData(0, 0, size[0] - 1, size[1] - 1, 0, pixels);
+  QImage image(size[0], size[1], QImage::Format_RGBA8888);
+  for (int y = 0; y < size[1]; ++y)
+  {
+    // VTK's rows run bottom-up.
+    const unsigned char* row = pixels->GetPointer(static_cast<vtkIdType>(y) * size[0] * 4);
+    std::copy(row, row + size[0] * 4, image.scanLine(size[1] - 1 - y));
+  }
+  return image;
+}
+} // namespace ML::Test

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QImage>
+
+#include <vtkGenericRenderWindowInteractor.h>
+#include <vtkRenderWindow.h>
+#include <vtkSmartPointer.h>
+
+#include <deque>
+
+#include "Manager.h"
+#include "VtkItem.h"
+
+namespace ML::Test
+{
+// The Manager and the render item wired as at start-up, with the item's render
+// side built on an offscreen render window instead of the Qt Quick scene graph.
+// Render tasks queued by Manager commands wait in `pending` until runTasks().
+class ViewHarness
+{
+public:
+  explicit ViewHarness(int width = 320, int height = 240);
+  ~ViewHarness();
+  ViewHarness(const ViewHarness&) = delete;
+  ViewHarness& operator=(const ViewHarness&) = delete;
+
+  // Runs the queued render tasks in order (tasks queued meanwhile included), then
+  // delivers the Manager's queued GUI-thread calls.
+  void runTasks();
+  // Renders a frame and returns it (top row first).
+  QImage grab();
+  void render();
+
+  Manager manager;
+  VtkItem item;
+  vtkSmartPointer<vtkRenderWindow> renderWindow;
+  vtkSmartPointer<vtkGenericRenderWindowInteractor> interactor;
+  vtkSmartPointer<vtkObject> userData;
+  VtkItem::Data* data = nullptr;
+  std::deque<VtkItem::RenderTask> pending;
+};
+} // namespace ML::Test
