@@ -10,11 +10,12 @@
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
-#include <vtkProperty.h>
 #include <vtkPropCollection.h>
+#include <vtkProperty.h>
 #include <vtkRenderWindow.h>
 #include <vtkTransform.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "AssimpImporter.h"
@@ -101,11 +102,11 @@ struct SurfacePreset
   double ambient;
 };
 
-constexpr std::array<SurfacePreset, 3> surfacePresets{ {
-  { 0.0, 0.0, 1.0, 0.0 },  // Diffuse
-  { 1.0, 50.0, 1.0, 0.1 }, // Glossy
-  { 1.0, 50.0, 0.3, 0.1 }, // Metallic
-} };
+constexpr std::array<SurfacePreset, 3> surfacePresets{{
+    {0.0, 0.0, 1.0, 0.0},  // Diffuse
+    {1.0, 50.0, 1.0, 0.1}, // Glossy
+    {1.0, 50.0, 0.3, 0.1}, // Metallic
+}};
 
 void applyPreset(vtkProperty* property, const SurfacePreset& preset)
 {
@@ -117,22 +118,22 @@ void applyPreset(vtkProperty* property, const SurfacePreset& preset)
 
 using Rgb = std::array<int, 3>;
 
-constexpr Rgb gradientBottom{ 76, 70, 68 };
-constexpr Rgb gradientTop{ 216, 211, 208 };
+constexpr Rgb gradientBottom{76, 70, 68};
+constexpr Rgb gradientTop{216, 211, 208};
 // Presets 1 to 7; anything above 7 is black as well.
-constexpr std::array<Rgb, 7> solidBackgrounds{ {
-  { 255, 255, 255 }, // White
-  { 98, 93, 90 },    // WarmGray
-  { 82, 87, 110 },   // BlueGray
-  { 74, 69, 66 },    // DarkGray
-  { 107, 107, 107 }, // NeutralGray
-  { 117, 112, 107 }, // LightGray
-  { 0, 0, 0 },       // Black
-} };
+constexpr std::array<Rgb, 7> solidBackgrounds{{
+    {255, 255, 255}, // White
+    {98, 93, 90},    // WarmGray
+    {82, 87, 110},   // BlueGray
+    {74, 69, 66},    // DarkGray
+    {107, 107, 107}, // NeutralGray
+    {117, 112, 107}, // LightGray
+    {0, 0, 0},       // Black
+}};
 
 Vector fraction(const Rgb& rgb)
 {
-  return { rgb[0] / 255.0, rgb[1] / 255.0, rgb[2] / 255.0 };
+  return {rgb[0] / 255.0, rgb[1] / 255.0, rgb[2] / 255.0};
 }
 
 // --- grid -----------------------------------------------------------------
@@ -182,7 +183,7 @@ void addPointsInFrame(vtkBoundingBox& box, vtkProp3D* prop, vtkMatrix4x4* frame)
   auto* actor = vtkActor::SafeDownCast(prop);
   auto* mapper = actor ? vtkPolyDataMapper::SafeDownCast(actor->GetMapper()) : nullptr;
   if (!mapper || mapper->GetNumberOfInputPorts() == 0 ||
-    mapper->GetNumberOfInputConnections(0) == 0)
+      mapper->GetNumberOfInputConnections(0) == 0)
   {
     return;
   }
@@ -200,8 +201,8 @@ void addPointsInFrame(vtkBoundingBox& box, vtkProp3D* prop, vtkMatrix4x4* frame)
   {
     points->GetPoint(i, p);
     box.AddPoint(m[0][0] * p[0] + m[0][1] * p[1] + m[0][2] * p[2] + m[0][3],
-      m[1][0] * p[0] + m[1][1] * p[1] + m[1][2] * p[2] + m[1][3],
-      m[2][0] * p[0] + m[2][1] * p[1] + m[2][2] * p[2] + m[2][3]);
+                 m[1][0] * p[0] + m[1][1] * p[1] + m[1][2] * p[2] + m[1][3],
+                 m[2][0] * p[0] + m[2][1] * p[1] + m[2][2] * p[2] + m[2][3]);
   }
 }
 
@@ -266,7 +267,7 @@ bool buildGrid(VtkItem::Data* data)
   const double diagonal = box.GetDiagonalLength();
   const double unitSquare = std::pow(10.0, std::round(std::log10(diagonal * 0.1)));
 
-  double center[4] = { 0.0, 0.0, 0.0, 1.0 };
+  double center[4] = {0.0, 0.0, 0.0, 1.0};
   box.GetCenter(center);
   double origin[4];
   frameInverse->MultiplyPoint(center, origin);
@@ -281,9 +282,11 @@ bool buildGrid(VtkItem::Data* data)
   mapper->SetUnitSquare(unitSquare);
   mapper->SetSubdivisions(10);
   mapper->SetAxis1Color(static_cast<float>(std::abs(right[0])),
-    static_cast<float>(std::abs(right[1])), static_cast<float>(std::abs(right[2])), 1.0f);
+                        static_cast<float>(std::abs(right[1])),
+                        static_cast<float>(std::abs(right[2])), 1.0f);
   mapper->SetAxis2Color(static_cast<float>(std::abs(forward[0])),
-    static_cast<float>(std::abs(forward[1])), static_cast<float>(std::abs(forward[2])), 1.0f);
+                        static_cast<float>(std::abs(forward[1])),
+                        static_cast<float>(std::abs(forward[2])), 1.0f);
 
   double orientation[3];
   vtkTransform::GetOrientation(orientation, frameInverse);
@@ -360,13 +363,13 @@ void applySurfacePreset(VtkItem* item, VtkItem::Data* data)
   const ManagerState& state = item->manager->state;
   const int model = state.currentModel == -1 ? 0 : state.currentModel;
   if (model < 0 || model >= static_cast<int>(item->models.size()) || state.surfaceLight < 0 ||
-    state.surfaceLight >= static_cast<int>(surfacePresets.size()))
+      state.surfaceLight >= static_cast<int>(surfacePresets.size()))
   {
     return;
   }
   const SurfacePreset& preset = surfacePresets[static_cast<size_t>(state.surfaceLight)];
   forEachActor(*item->models[static_cast<size_t>(model)],
-    [&preset](vtkActor* actor) { applyPreset(actor->GetProperty(), preset); });
+               [&preset](vtkActor* actor) { applyPreset(actor->GetProperty(), preset); });
 }
 
 void applyBackground(VtkItem* item, VtkItem::Data* data)
@@ -426,17 +429,17 @@ void applyWireframe(VtkItem* item, VtkItem::Data* data)
   for (const auto& entry : item->models)
   {
     forEachActor(*entry,
-      [wireframe](vtkActor* actor)
-      {
-        if (wireframe)
-        {
-          actor->GetProperty()->SetRepresentationToWireframe();
-        }
-        else
-        {
-          actor->GetProperty()->SetRepresentationToSurface();
-        }
-      });
+                 [wireframe](vtkActor* actor)
+                 {
+                   if (wireframe)
+                   {
+                     actor->GetProperty()->SetRepresentationToWireframe();
+                   }
+                   else
+                   {
+                     actor->GetProperty()->SetRepresentationToSurface();
+                   }
+                 });
     data->renderer->Render();
   }
 }
@@ -455,9 +458,9 @@ void onLightWidgetInteraction(vtkObject*, unsigned long, void* clientData, void*
   vtkLight* light = data->lights[manager->state.currentLight];
   light->SetPosition(slot.position.data());
   light->SetFocalPoint(slot.focalPoint.data());
-  for (Manager::Signal signal : { &Manager::lightPosXChanged, &Manager::lightPosYChanged,
-         &Manager::lightPosZChanged, &Manager::lightFpXChanged, &Manager::lightFpYChanged,
-         &Manager::lightFpZChanged })
+  for (Manager::Signal signal :
+       {&Manager::lightPosXChanged, &Manager::lightPosYChanged, &Manager::lightPosZChanged,
+        &Manager::lightFpXChanged, &Manager::lightFpYChanged, &Manager::lightFpZChanged})
   {
     manager->notify(signal);
   }

@@ -46,14 +46,18 @@ void reportCamera(Manager* manager, vtkCamera* camera)
 
 std::array<double, 3> axisVector(int code)
 {
-  static const std::array<Vector, 6> axes{ { { 1.0, 0.0, 0.0 }, { 0.0, 1.0, 0.0 },
-    { 0.0, 0.0, 1.0 }, { -1.0, 0.0, 0.0 }, { 0.0, -1.0, 0.0 }, { 0.0, 0.0, -1.0 } } };
+  static const std::array<Vector, 6> axes{{{1.0, 0.0, 0.0},
+                                           {0.0, 1.0, 0.0},
+                                           {0.0, 0.0, 1.0},
+                                           {-1.0, 0.0, 0.0},
+                                           {0.0, -1.0, 0.0},
+                                           {0.0, 0.0, -1.0}}};
   return code >= 0 && code < static_cast<int>(axes.size()) ? axes[static_cast<size_t>(code)]
                                                            : axes[0];
 }
 
 void setViewDirection(VtkItem*, VtkItem::Data* data, const std::array<double, 3>& upDirection,
-  const std::array<double, 3>& rightDirection)
+                      const std::array<double, 3>& rightDirection)
 {
   if (isNull(upDirection) || isNull(rightDirection))
   {
