@@ -23,7 +23,7 @@ void registerMarionetteLabModule()
 }
 
 const QQmlModuleRegistration marionetteLabRegistration("marionette_lab",
-  registerMarionetteLabModule);
+                                                       registerMarionetteLabModule);
 
 [[noreturn]] void failStartUp(const char* message)
 {
@@ -65,8 +65,8 @@ AppContext::AppContext(int& argc, char** argv)
 
   {
     QQmlFileSelector selector(engine);
-    selector.setExtraSelectors({ QStringLiteral("nativemenubar") });
-    engine->setInitialProperties({ { QStringLiteral("manager"), QVariant::fromValue(manager) } });
+    selector.setExtraSelectors({QStringLiteral("nativemenubar")});
+    engine->setInitialProperties({{QStringLiteral("manager"), QVariant::fromValue(manager)}});
     engine->load(QUrl(windowDocumentUrl()));
   }
 

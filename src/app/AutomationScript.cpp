@@ -32,8 +32,7 @@ void AutomationScript::startFromEnvironment(AppContext& context)
 }
 
 AutomationScript::AutomationScript(AppContext& context, const QString& script)
-  : QObject(context.engine)
-  , context(context)
+    : QObject(context.engine), context(context)
 {
   QQuickWindow* window = mainWindow(context);
   if (!window)
@@ -41,16 +40,17 @@ AutomationScript::AutomationScript(AppContext& context, const QString& script)
     return;
   }
   // Time runs from the first frame, so slow start-ups do not shift the steps.
-  connect(window, &QQuickWindow::frameSwapped, this,
-    [this, script]
-    {
-      for (const QString& step : script.split(u';', Qt::SkipEmptyParts))
+  connect(
+      window, &QQuickWindow::frameSwapped, this,
+      [this, script]
       {
-        const qsizetype colon = step.indexOf(u':');
-        schedule(step.left(colon).trimmed().toInt(), step.mid(colon + 1).trimmed());
-      }
-    },
-    Qt::SingleShotConnection);
+        for (const QString& step : script.split(u';', Qt::SkipEmptyParts))
+        {
+          const qsizetype colon = step.indexOf(u':');
+          schedule(step.left(colon).trimmed().toInt(), step.mid(colon + 1).trimmed());
+        }
+      },
+      Qt::SingleShotConnection);
 }
 
 void AutomationScript::schedule(int delayMs, const QString& action)
@@ -76,9 +76,10 @@ void AutomationScript::perform(const QString& action)
   else if (verb == u"print")
   {
     const QVariant value = context.manager->property(argument.toUtf8().constData());
-    const QString text = value.canConvert<QStringList>() && value.userType() == QMetaType::QStringList
-      ? value.toStringList().join(u'|')
-      : value.toString();
+    const QString text =
+        value.canConvert<QStringList>() && value.userType() == QMetaType::QStringList
+            ? value.toStringList().join(u'|')
+            : value.toString();
     QTextStream(stdout) << argument << '=' << text << Qt::endl;
   }
   else if (verb == u"quit")

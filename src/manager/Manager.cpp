@@ -17,9 +17,7 @@ constexpr double Epsilon = 1.1920928955078125e-7;
 int Manager::checkedModelIndex = 0;
 
 Manager::Manager(QObject* parent)
-  : QObject(parent)
-  , m_ownTreeModel(new QStandardItemModel(this))
-  , m_treeModel(m_ownTreeModel)
+    : QObject(parent), m_ownTreeModel(new QStandardItemModel(this)), m_treeModel(m_ownTreeModel)
 {
   state.playIcon = QStringLiteral("qrc:/marionette_lab/icons/play1.png");
 }
@@ -36,7 +34,8 @@ void Manager::notify(Signal signal)
     (this->*signal)();
     return;
   }
-  QMetaObject::invokeMethod(this, [this, signal] { (this->*signal)(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, signal] { (this->*signal)(); }, Qt::QueuedConnection);
 }
 
 void Manager::runOnGuiThread(std::function<void()> work)

@@ -10,10 +10,11 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <assimp/scene.h>
+
 #include <array>
 #include <functional>
 
-struct aiNode;
 class QGuiApplication;
 
 namespace ML
@@ -23,9 +24,9 @@ struct VtkItem;
 // Position, focal point and colour of one of the three scene lights.
 struct LightSlot
 {
-  std::array<double, 3> position{ 0.0, 0.0, 0.0 };
-  std::array<double, 3> focalPoint{ 0.0, 0.0, 0.0 };
-  QColor color{ 255, 255, 255, 255 };
+  std::array<double, 3> position{0.0, 0.0, 0.0};
+  std::array<double, 3> focalPoint{0.0, 0.0, 0.0};
+  QColor color{255, 255, 255, 255};
 };
 
 // The values behind the Manager's properties. Render tasks read and write them
@@ -46,8 +47,8 @@ struct ManagerState
   int rightDirection = 0;
   int currentAnimatoin = 0;
   int backgroundColor = 0;
-  std::array<double, 3> cameraPosition{ 0.0, 0.0, 0.0 };
-  std::array<double, 3> cameraFocalPoint{ 0.0, 0.0, 0.0 };
+  std::array<double, 3> cameraPosition{0.0, 0.0, 0.0};
+  std::array<double, 3> cameraFocalPoint{0.0, 0.0, 0.0};
   int surfaceLight = 0;
   bool showLightWidget = true;
   int currentLight = 0;
@@ -55,9 +56,9 @@ struct ManagerState
   int numberOfAnimations = 0;
   double sliderVal = 0.0;
   double speedVal = 1.0;
-  std::array<double, 3> modelPosition{ 0.0, 0.0, 0.0 };
-  std::array<double, 3> modelScale{ 1.0, 1.0, 1.0 };
-  std::array<double, 3> modelRotation{ 0.0, 0.0, 0.0 };
+  std::array<double, 3> modelPosition{0.0, 0.0, 0.0};
+  std::array<double, 3> modelScale{1.0, 1.0, 1.0};
+  std::array<double, 3> modelRotation{0.0, 0.0, 0.0};
   QStringList recentFiles;
 
   LightSlot& currentLightSlot() { return lights[static_cast<size_t>(currentLight)]; }
@@ -75,26 +76,26 @@ class Manager : public QObject
 
   Q_PROPERTY(QString playIcon READ playIcon WRITE setPlayIcon NOTIFY playIconChanged)
   Q_PROPERTY(
-    QStandardItemModel* treeModel READ treeModel WRITE setTreeModel NOTIFY treeModelChanged)
+      QStandardItemModel* treeModel READ treeModel WRITE setTreeModel NOTIFY treeModelChanged)
   Q_PROPERTY(QStringList recentFiles READ recentFiles NOTIFY recentFilesChanged)
   Q_PROPERTY(QStringList modelNames READ modelNames NOTIFY modelNamesChanged)
   Q_PROPERTY(
-    bool loadOnStartup READ loadOnStartup WRITE setLoadOnStartup NOTIFY loadOnStartupChanged)
+      bool loadOnStartup READ loadOnStartup WRITE setLoadOnStartup NOTIFY loadOnStartupChanged)
   Q_PROPERTY(bool showAxes READ showAxes WRITE setShowAxes NOTIFY showAxesChanged)
   Q_PROPERTY(bool showGrid READ showGrid WRITE setShowGrid NOTIFY showGridChanged)
   Q_PROPERTY(bool sceneLight READ sceneLight WRITE setSceneLight NOTIFY sceneLightChanged)
   Q_PROPERTY(int upDirection READ upDirection WRITE setUpDirection NOTIFY upDirectionChanged)
   Q_PROPERTY(
-    int rightDirection READ rightDirection WRITE setRightDirection NOTIFY rightDirectionChanged)
+      int rightDirection READ rightDirection WRITE setRightDirection NOTIFY rightDirectionChanged)
   Q_PROPERTY(int numberOfAnimations READ numberOfAnimations WRITE setNumberOfAnimations NOTIFY
-      numberOfAnimationsChanged)
+                 numberOfAnimationsChanged)
   Q_PROPERTY(int currentAnimatoin READ currentAnimatoin WRITE setCurrentAnimatoin NOTIFY
-      currentAnimatoinChanged)
+                 currentAnimatoinChanged)
   Q_PROPERTY(double sliderVal READ sliderVal WRITE setSliderVal NOTIFY sliderValChanged)
   Q_PROPERTY(bool wireFrame READ wireFrame WRITE setWireFrame NOTIFY wireFrameChanged)
   Q_PROPERTY(double speedVal READ speedVal WRITE setSpeedVal NOTIFY speedValChanged)
-  Q_PROPERTY(
-    int backgroundColor READ backgroundColor WRITE setBackgroundColor NOTIFY backgroundColorChanged)
+  Q_PROPERTY(int backgroundColor READ backgroundColor WRITE setBackgroundColor NOTIFY
+                 backgroundColorChanged)
   Q_PROPERTY(int cameraPosX READ cameraPosX WRITE setCameraPosX NOTIFY cameraPosXChanged)
   Q_PROPERTY(int cameraPosY READ cameraPosY WRITE setCameraPosY NOTIFY cameraPosYChanged)
   Q_PROPERTY(int cameraPosZ READ cameraPosZ WRITE setCameraPosZ NOTIFY cameraPosZChanged)
@@ -110,7 +111,7 @@ class Manager : public QObject
   Q_PROPERTY(int lightFpZ READ lightFpZ WRITE setLightFpZ NOTIFY lightFpZChanged)
   Q_PROPERTY(QColor lightColor READ lightColor WRITE setLightColor NOTIFY lightColorChanged)
   Q_PROPERTY(bool showLightWidget READ showLightWidget WRITE setShowLightWidget NOTIFY
-      showLightWidgetChanged)
+                 showLightWidgetChanged)
   Q_PROPERTY(int currentLight READ currentLight WRITE setCurrentLight NOTIFY currentLightChanged)
   Q_PROPERTY(int currentModel READ currentModel WRITE setCurrentModel NOTIFY currentModelChanged)
   Q_PROPERTY(int modelPosX READ modelPosX WRITE setModelPosX NOTIFY modelPosXChanged)

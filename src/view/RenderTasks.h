@@ -12,6 +12,8 @@
 
 class AssimpImporter;
 class vtkObject;
+struct aiNode;
+struct aiScene;
 
 namespace ML
 {
@@ -24,6 +26,10 @@ void exportModels(VtkItem* item);
 void clearModelsTask(VtkItem* item, VtkItem::Data* data);
 void resetSceneSettings(Manager* manager, VtkItem::Data* data);
 void selectAnimationAfterLoad(VtkItem* item);
+// Whether `node` is one of the nodes of `scene`. Compares addresses only, so a
+// node pointer that outlived its scene (a stale tree row) can be checked safely
+// before it is dereferenced.
+bool sceneContainsNode(const aiScene* scene, const aiNode* node);
 
 // Lights from a loaded file.
 void takeLightsFromFile(VtkItem* item, VtkItem::Data* data, AssimpImporter* importer);
@@ -33,11 +39,13 @@ void onAnimationTimer(vtkObject* caller, unsigned long eventId, void* clientData
 void timerTask(VtkItem* item, VtkItem::Data* data);
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data);
 void playToggleTask(VtkItem* item, VtkItem::Data* data);
+// Number of animations of model `modelIndex`; 0 for an index that names no model.
+unsigned animationCount(const VtkItem* item, int modelIndex);
 
 // Camera and view orientation.
 std::array<double, 3> axisVector(int code);
 void setViewDirection(VtkItem* item, VtkItem::Data* data, const std::array<double, 3>& up,
-  const std::array<double, 3>& right);
+                      const std::array<double, 3>& right);
 void resetCamera(VtkItem::Data* data);
 void updateDirectionTask(VtkItem* item, VtkItem::Data* data);
 void updateCameraPosTask(VtkItem* item, VtkItem::Data* data);
@@ -56,14 +64,14 @@ void applyBackground(VtkItem* item, VtkItem::Data* data);
 void applyGrid(VtkItem* item, VtkItem::Data* data);
 void applyAxes(VtkItem* item, VtkItem::Data* data);
 void applyWireframe(VtkItem* item, VtkItem::Data* data);
-void onLightWidgetInteraction(
-  vtkObject* caller, unsigned long eventId, void* clientData, void* callData);
+void onLightWidgetInteraction(vtkObject* caller, unsigned long eventId, void* clientData,
+                              void* callData);
 
 // Selection, visibility and the model transform.
 void checkTreeModelTask(VtkItem* item, VtkItem::Data* data);
 void treeSelChangedTask(VtkItem* item, VtkItem::Data* data);
 void updateModelTransformTask(VtkItem* item, VtkItem::Data* data);
 void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* actor);
-void onBoxWidgetEndInteraction(
-  vtkObject* caller, unsigned long eventId, void* clientData, void* callData);
+void onBoxWidgetEndInteraction(vtkObject* caller, unsigned long eventId, void* clientData,
+                               void* callData);
 } // namespace ML

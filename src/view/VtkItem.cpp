@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <vtkActorCollection.h>
+#include <vtkObjectFactory.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkTransform.h>
@@ -16,11 +17,7 @@ namespace ML
 {
 QString exportFileName;
 
-ModelEntry::ModelEntry()
-  : importer(AssimpImporter::New())
-  , transform(vtkTransform::New())
-{
-}
+ModelEntry::ModelEntry() : importer(AssimpImporter::New()), transform(vtkTransform::New()) {}
 
 ModelEntry::~ModelEntry()
 {
@@ -30,17 +27,11 @@ ModelEntry::~ModelEntry()
 
 vtkStandardNewMacro(VtkItem::Data);
 
-VtkItem::Data::Data()
-  : pickerStyle(vtkSmartPointer<vtkPickerStyle>::New())
-{
-}
+VtkItem::Data::Data() : pickerStyle(vtkSmartPointer<vtkPickerStyle>::New()) {}
 
 VtkItem::Data::~Data() = default;
 
-VtkItem::VtkItem(QQuickItem* parent)
-  : QQuickVTKItem(parent)
-{
-}
+VtkItem::VtkItem(QQuickItem* parent) : QQuickVTKItem(parent) {}
 
 VtkItem::~VtkItem() = default;
 
@@ -53,7 +44,7 @@ void VtkItem::run(RenderTask task)
   }
   // The scene record is always the Data that initializeVTK returned.
   dispatch_async([this, task = std::move(task)](vtkRenderWindow*, vtkUserData userData)
-    { task(this, static_cast<Data*>(userData.Get())); });
+                 { task(this, static_cast<Data*>(userData.Get())); });
 }
 
 void VtkItem::setTaskDispatcher(TaskDispatcher dispatcher)
@@ -64,11 +55,11 @@ void VtkItem::setTaskDispatcher(TaskDispatcher dispatcher)
 void VtkItem::openModels()
 {
   run(
-    [](VtkItem* item, Data* data)
-    {
-      unloadModels(item, data);
-      loadModels(item, data);
-    });
+      [](VtkItem* item, Data* data)
+      {
+        unloadModels(item, data);
+        loadModels(item, data);
+      });
 }
 
 void VtkItem::addModel()
@@ -101,8 +92,8 @@ void setUpLight(vtkLight* light, bool headlight, vtkRenderer* renderer)
   renderer->AddLight(light);
 }
 
-void observe(vtkCallbackCommand* callback, void (*function)(vtkObject*, unsigned long, void*, void*),
-  VtkItem::Data* data)
+void observe(vtkCallbackCommand* callback,
+             void (*function)(vtkObject*, unsigned long, void*, void*), VtkItem::Data* data)
 {
   callback->SetCallback(function);
   callback->SetClientData(data);
@@ -137,9 +128,9 @@ QQuickVTKItem::vtkUserData VtkItem::initializeVTK(vtkRenderWindow* renderWindow)
   {
     interactor->CreateRepeatingTimer(100);
     interactor->AddObserver(vtkCommand::TimerEvent, data->timerCallback, 0.0f);
-    for (unsigned long event : { vtkCommand::MouseWheelForwardEvent,
-           vtkCommand::MouseWheelBackwardEvent, vtkCommand::LeftButtonPressEvent,
-           vtkCommand::MouseMoveEvent })
+    for (unsigned long event :
+         {vtkCommand::MouseWheelForwardEvent, vtkCommand::MouseWheelBackwardEvent,
+          vtkCommand::LeftButtonPressEvent, vtkCommand::MouseMoveEvent})
     {
       interactor->AddObserver(event, data->cameraCallback, 0.0f);
     }
@@ -147,7 +138,8 @@ QQuickVTKItem::vtkUserData VtkItem::initializeVTK(vtkRenderWindow* renderWindow)
 
   data->lightWidget->SetInteractor(interactor);
   data->lightWidget->SetRepresentation(data->lightRepresentation);
-  data->lightRepresentation->SetLightColor(1.0, 1.0, 0.0);
+  double yellow[3] = {1.0, 1.0, 0.0};
+  data->lightRepresentation->SetLightColor(yellow);
   data->lightWidget->Off();
   data->lightWidget->AddObserver(vtkCommand::InteractionEvent, data->lightCallback);
 

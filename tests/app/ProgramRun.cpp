@@ -6,8 +6,7 @@
 
 namespace ML::Test
 {
-ProgramRun::ProgramRun()
-  : environment(QProcessEnvironment::systemEnvironment())
+ProgramRun::ProgramRun() : environment(QProcessEnvironment::systemEnvironment())
 {
   environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
   environment.insert("HOME", home.path());
@@ -22,8 +21,8 @@ QString ProgramRun::settingsPath() const
   return home.filePath("config/marionette-lab/settings.json");
 }
 
-void ProgramRun::run(
-  const QStringList& arguments, const QString& script, const QString& window, int timeoutMs)
+void ProgramRun::run(const QStringList& arguments, const QString& script, const QString& window,
+                     int timeoutMs)
 {
   QProcessEnvironment env = environment;
   if (!script.isEmpty())
@@ -51,7 +50,7 @@ void ProgramRun::run(
 QString ProgramRun::printed(const QString& property) const
 {
   const QRegularExpression line("^" + QRegularExpression::escape(property) + "=(.*)$",
-    QRegularExpression::MultilineOption);
+                                QRegularExpression::MultilineOption);
   const QRegularExpressionMatch match = line.match(output);
   return match.hasMatch() ? match.captured(1) : QStringLiteral("<not printed>");
 }

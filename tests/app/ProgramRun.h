@@ -16,7 +16,7 @@ struct ProgramRun
   // Starts the program with `arguments` and the automation `script`, waits for
   // it to end and records its exit code and output.
   void run(const QStringList& arguments, const QString& script = QString(),
-    const QString& window = QString(), int timeoutMs = 120000);
+           const QString& window = QString(), int timeoutMs = 120000);
 
   QString settingsPath() const;
   // The value that a "print=<property>" step wrote.

@@ -89,11 +89,11 @@ TEST(StartUp, RendersTheWindowAndExitsWithTheEventLoopCode)
 TEST(StartUpOpening, OpensEveryExistingFileArgumentAndReadsNoSettings)
 {
   ProgramRun run;
-  writeSettings(run, QJsonObject{ { "recentFiles", QJsonArray{ "/stored/a.glb" } } });
+  writeSettings(run, QJsonObject{{"recentFiles", QJsonArray{"/stored/a.glb"}}});
   const QString first = model("arm_two_clips.glb");
   const QString second = model("four_lights.glb");
-  run.run({ first, "/no/such/file.glb", second },
-    "1500:print=modelNames;1550:print=recentFiles;1600:quit=0");
+  run.run({first, "/no/such/file.glb", second},
+          "1500:print=modelNames;1550:print=recentFiles;1600:quit=0");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
   EXPECT_EQ(run.printed("modelNames"), first + "|" + second);
@@ -103,9 +103,9 @@ TEST(StartUpOpening, OpensEveryExistingFileArgumentAndReadsNoSettings)
 TEST(StartUpOpening, MissingFirstArgumentFallsBackToTheRecentFiles)
 {
   ProgramRun run;
-  writeSettings(run, QJsonObject{ { "recentFiles", QJsonArray{ "/stored/a.glb", "/stored/b.glb" } } });
-  run.run({ "/no/such/file.glb", model("four_lights.glb") },
-    "800:print=modelNames;850:print=recentFiles;900:quit=0");
+  writeSettings(run, QJsonObject{{"recentFiles", QJsonArray{"/stored/a.glb", "/stored/b.glb"}}});
+  run.run({"/no/such/file.glb", model("four_lights.glb")},
+          "800:print=modelNames;850:print=recentFiles;900:quit=0");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.printed("modelNames"), "");
   EXPECT_EQ(run.printed("recentFiles"), "/stored/a.glb|/stored/b.glb");
@@ -114,8 +114,8 @@ TEST(StartUpOpening, MissingFirstArgumentFallsBackToTheRecentFiles)
 TEST(StartUpOpening, EmptyFirstArgumentCountsAsNone)
 {
   ProgramRun run;
-  writeSettings(run, QJsonObject{ { "recentFiles", QJsonArray{ "/stored/a.glb" } } });
-  run.run({ "", model("four_lights.glb") }, "800:print=modelNames;850:print=recentFiles;900:quit=0");
+  writeSettings(run, QJsonObject{{"recentFiles", QJsonArray{"/stored/a.glb"}}});
+  run.run({"", model("four_lights.glb")}, "800:print=modelNames;850:print=recentFiles;900:quit=0");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.printed("modelNames"), "");
   EXPECT_EQ(run.printed("recentFiles"), "/stored/a.glb");
@@ -125,8 +125,8 @@ TEST(StartUpOpening, LoadOnStartupOpensTheMostRecentFile)
 {
   ProgramRun run;
   const QString recent = model("four_lights.glb");
-  writeSettings(run,
-    QJsonObject{ { "recentFiles", QJsonArray{ recent, "/stored/b.glb" } }, { "loadOnStartup", true } });
+  writeSettings(run, QJsonObject{{"recentFiles", QJsonArray{recent, "/stored/b.glb"}},
+                                 {"loadOnStartup", true}});
   run.run({}, "1500:print=modelNames;1600:quit=0");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.printed("modelNames"), recent);

@@ -18,7 +18,7 @@ TEST(ManagerDefaults, MatchTheStartState)
   EXPECT_TRUE(manager.recentFiles().isEmpty());
   EXPECT_TRUE(manager.modelNames().isEmpty());
   EXPECT_FALSE(manager.loadOnStartup() || manager.showAxes() || manager.showGrid() ||
-    manager.sceneLight() || manager.wireFrame());
+               manager.sceneLight() || manager.wireFrame());
   EXPECT_EQ(manager.upDirection(), 1);
   EXPECT_EQ(manager.rightDirection(), 0);
   EXPECT_EQ(manager.currentAnimatoin(), 0);
@@ -84,7 +84,7 @@ TEST(ManagerWrites, CameraValuesAreWholeNumbers)
   EXPECT_EQ(spy.count(), 1);
 
   // Values the render side stores read back truncated toward zero.
-  manager.state.cameraPosition = { 12.7, -3.9, 100.2 };
+  manager.state.cameraPosition = {12.7, -3.9, 100.2};
   EXPECT_EQ(manager.cameraPosX(), 12);
   EXPECT_EQ(manager.cameraPosY(), -3);
   EXPECT_EQ(manager.cameraPosZ(), 100);
@@ -133,7 +133,7 @@ TEST(ManagerWrites, TransformPropertiesHoldHundredths)
 
   // Every written value reads back as written, including those whose quotient
   // is not exact in binary (29 / 100 * 100 is 28.999...).
-  for (int value : { 29, -29, 57, 1, -1, 123456, -999999, 1000000 })
+  for (int value : {29, -29, 57, 1, -1, 123456, -999999, 1000000})
   {
     manager.setModelPosX(value);
     manager.setModelRotateZ(value);

@@ -88,23 +88,23 @@ TEST(ManagerThreads, WritesFromTheRenderThreadAreDeliveredOnTheGuiThread)
   SignalProbe probe(manager);
 
   runOnOtherThread(
-    [&]
-    {
-      manager.setCameraPosX(7);
-      manager.setNumberOfAnimations(3);
-      manager.setSliderVal(0.5);
-      manager.state.sceneLight = true;
-      manager.notify(&Manager::sceneLightChanged);
-      manager.notify(&Manager::modelNamesChanged);
-      manager.notify(&Manager::openSourceEnd);
-    });
+      [&]
+      {
+        manager.setCameraPosX(7);
+        manager.setNumberOfAnimations(3);
+        manager.setSliderVal(0.5);
+        manager.state.sceneLight = true;
+        manager.notify(&Manager::sceneLightChanged);
+        manager.notify(&Manager::modelNamesChanged);
+        manager.notify(&Manager::openSourceEnd);
+      });
 
   // Nothing reached the window while the task ran.
   EXPECT_TRUE(probe.threads().isEmpty());
   QCoreApplication::processEvents();
 
-  const QStringList expected{ "cameraPosXChanged", "numberOfAnimationsChanged",
-    "sliderValChanged", "sceneLightChanged", "modelNamesChanged", "openSourceEnd" };
+  const QStringList expected{"cameraPosXChanged", "numberOfAnimationsChanged", "sliderValChanged",
+                             "sceneLightChanged", "modelNamesChanged",         "openSourceEnd"};
   EXPECT_EQ(probe.names(), expected);
   for (QThread* thread : probe.threads())
   {
@@ -143,21 +143,21 @@ TEST(ManagerThreads, GuiWorkPostedFromTheRenderThreadKeepsItsOrder)
   QList<int> order;
   QList<QThread*> threads;
   runOnOtherThread(
-    [&]
-    {
-      for (int i = 0; i < 5; ++i)
+      [&]
       {
-        manager.runOnGuiThread(
-          [&, i]
-          {
-            order.append(i);
-            threads.append(QThread::currentThread());
-          });
-      }
-    });
+        for (int i = 0; i < 5; ++i)
+        {
+          manager.runOnGuiThread(
+              [&, i]
+              {
+                order.append(i);
+                threads.append(QThread::currentThread());
+              });
+        }
+      });
   EXPECT_TRUE(order.isEmpty());
   QCoreApplication::processEvents();
-  EXPECT_EQ(order, (QList<int>{ 0, 1, 2, 3, 4 }));
+  EXPECT_EQ(order, (QList<int>{0, 1, 2, 3, 4}));
   for (QThread* thread : threads)
   {
     EXPECT_EQ(thread, manager.thread());

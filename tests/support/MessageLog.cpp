@@ -16,8 +16,7 @@ void collect(QtMsgType, const QMessageLogContext&, const QString& message)
 
 namespace ML::Test
 {
-MessageLog::MessageLog()
-  : previous(qInstallMessageHandler(collect))
+MessageLog::MessageLog() : previous(qInstallMessageHandler(collect))
 {
   clear();
 }

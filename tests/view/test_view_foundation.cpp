@@ -8,8 +8,8 @@
 #include <vtkRenderWindowInteractor.h>
 
 #include "Manager.h"
-#include "VtkItem.h"
 #include "ViewHarness.h"
+#include "VtkItem.h"
 #include "vtkPickerStyle.h"
 
 namespace
@@ -34,7 +34,7 @@ TEST(RenderItemScene, HoldsThreeLightsInOrderWithTheHeadlightOn)
   }
   EXPECT_TRUE(harness.data->lights[0]->LightTypeIsHeadlight());
   EXPECT_TRUE(harness.data->lights[0]->GetSwitch());
-  for (int i : { 1, 2 })
+  for (int i : {1, 2})
   {
     EXPECT_TRUE(harness.data->lights[i]->LightTypeIsSceneLight());
     EXPECT_FALSE(harness.data->lights[i]->GetSwitch());
@@ -55,8 +55,7 @@ TEST(RenderItemScene, StartsWithWidgetsOffAndAnEmptyGrid)
   EXPECT_TRUE(harness.renderWindow->GetOffScreenRendering());
   EXPECT_EQ(harness.renderWindow->GetMultiSamples(), 0);
 
-  double yellow[3];
-  harness.data->lightRepresentation->GetLightColor(yellow);
+  const double* yellow = harness.data->lightRepresentation->GetLightColor();
   EXPECT_EQ(yellow[0], 1.0);
   EXPECT_EQ(yellow[1], 1.0);
   EXPECT_EQ(yellow[2], 0.0);
@@ -70,16 +69,16 @@ TEST(RenderItemScene, InteractionGoesThroughThePickerStyle)
   EXPECT_EQ(harness.data->pickerStyle->data, harness.data);
   EXPECT_EQ(harness.data->pickerStyle->GetDefaultRenderer(), harness.data->renderer.GetPointer());
   EXPECT_TRUE(harness.interactor->HasObserver(vtkCommand::TimerEvent, harness.data->timerCallback));
-  for (unsigned long event : { vtkCommand::MouseWheelForwardEvent,
-         vtkCommand::MouseWheelBackwardEvent, vtkCommand::LeftButtonPressEvent,
-         vtkCommand::MouseMoveEvent })
+  for (unsigned long event :
+       {vtkCommand::MouseWheelForwardEvent, vtkCommand::MouseWheelBackwardEvent,
+        vtkCommand::LeftButtonPressEvent, vtkCommand::MouseMoveEvent})
   {
     EXPECT_TRUE(harness.interactor->HasObserver(event, harness.data->cameraCallback)) << event;
   }
-  EXPECT_TRUE(
-    harness.data->lightWidget->HasObserver(vtkCommand::InteractionEvent, harness.data->lightCallback));
-  EXPECT_TRUE(
-    harness.data->boxWidget->HasObserver(vtkCommand::EndInteractionEvent, harness.data->boxCallback));
+  EXPECT_TRUE(harness.data->lightWidget->HasObserver(vtkCommand::InteractionEvent,
+                                                     harness.data->lightCallback));
+  EXPECT_TRUE(harness.data->boxWidget->HasObserver(vtkCommand::EndInteractionEvent,
+                                                   harness.data->boxCallback));
   EXPECT_STREQ(harness.data->GetClassName(), "Data");
 }
 
@@ -89,8 +88,8 @@ TEST(RenderItemScene, FirstFrameShowsOnlyTheBackground)
   const QImage image = harness.grab();
   double background[3];
   harness.data->renderer->GetBackground(background);
-  const QRgb expected = qRgb(qRound(background[0] * 255), qRound(background[1] * 255),
-    qRound(background[2] * 255));
+  const QRgb expected =
+      qRgb(qRound(background[0] * 255), qRound(background[1] * 255), qRound(background[2] * 255));
   int others = 0;
   for (int y = 0; y < image.height(); ++y)
   {
