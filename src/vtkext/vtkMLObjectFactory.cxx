@@ -28,8 +28,8 @@ public:
     vtkMLObjectFactory* factory = vtkMLObjectFactory::New();
     vtkObjectFactory::RegisterFactory(factory);
     vtkObjectFactory::SetAllEnableFlags(0, "vtkPolyDataMapper", "vtkOpenGLPolyDataMapper");
-    vtkObjectFactory::SetAllEnableFlags(
-      0, "vtkPointGaussianMapper", "vtkOpenGLPointGaussianMapper");
+    vtkObjectFactory::SetAllEnableFlags(0, "vtkPointGaussianMapper",
+                                        "vtkOpenGLPointGaussianMapper");
     factory->Delete();
   }
 };
@@ -41,7 +41,7 @@ vtkStandardNewMacro(vtkMLObjectFactory);
 vtkMLObjectFactory::vtkMLObjectFactory()
 {
   this->RegisterOverride("vtkPolyDataMapper", "vtkMLPolyDataMapper",
-    "vtkPolyDataMapper override for Marionette Lab", 1, createPolyDataMapper);
+                         "vtkPolyDataMapper override for Marionette Lab", 1, createPolyDataMapper);
 }
 
 //------------------------------------------------------------------------------

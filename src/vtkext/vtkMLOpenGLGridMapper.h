@@ -44,8 +44,8 @@ protected:
   ~vtkMLOpenGLGridMapper() override;
 
   bool GetNeedToRebuildShaders(vtkOpenGLHelper& cellBO, vtkRenderer* ren, vtkActor* act) override;
-  void ReplaceShaderValues(
-    std::map<vtkShader::Type, vtkShader*> shaders, vtkRenderer* ren, vtkActor* act) override;
+  void ReplaceShaderValues(std::map<vtkShader::Type, vtkShader*> shaders, vtkRenderer* ren,
+                           vtkActor* act) override;
   void SetMapperShaderParameters(vtkOpenGLHelper& cellBO, vtkRenderer* ren, vtkActor* act) override;
   void BuildBufferObjects(vtkRenderer* ren, vtkActor* act) override;
 

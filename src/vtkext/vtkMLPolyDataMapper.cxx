@@ -29,10 +29,11 @@ constexpr int JointsBindingPoint = 0;
 
 const char* const JointMatricesName = "jointMatrices";
 
-const char* const JointsStorageDeclaration = "layout(std430, binding = 0) readonly buffer JointsData\n"
-                                             "{\n"
-                                             "  mat4 jointMatrices[];\n"
-                                             "};\n";
+const char* const JointsStorageDeclaration =
+    "layout(std430, binding = 0) readonly buffer JointsData\n"
+    "{\n"
+    "  mat4 jointMatrices[];\n"
+    "};\n";
 
 const char* const SkinningAttributes = "in vec4 joints;\n"
                                        "in vec4 weights;\n";
@@ -45,7 +46,8 @@ const char* const SkinMatrix = "  mat4 skinMat = weights.x * jointMatrices[int(j
 bool hasNormalMap(const std::vector<std::pair<vtkTexture*, std::string>>& textures)
 {
   return std::any_of(textures.begin(), textures.end(),
-    [](const std::pair<vtkTexture*, std::string>& texture) { return texture.second == "normalTex"; });
+                     [](const std::pair<vtkTexture*, std::string>& texture)
+                     { return texture.second == "normalTex"; });
 }
 
 bool hasJointMatrices(vtkUniforms* uniforms)
@@ -65,8 +67,7 @@ bool contextSupportsStorageBuffers(vtkRenderer* ren)
 vtkStandardNewMacro(vtkMLPolyDataMapper);
 
 //------------------------------------------------------------------------------
-vtkMLPolyDataMapper::vtkMLPolyDataMapper()
-  : JointMatricesBuffer(vtkOpenGLBufferObject::New())
+vtkMLPolyDataMapper::vtkMLPolyDataMapper() : JointMatricesBuffer(vtkOpenGLBufferObject::New())
 {
   // Skinning multiplies model coordinates by the joint matrices, so the
   // positions must reach the shader unshifted and unscaled.
@@ -82,8 +83,8 @@ vtkMLPolyDataMapper::~vtkMLPolyDataMapper()
 }
 
 //------------------------------------------------------------------------------
-void vtkMLPolyDataMapper::ReplaceShaderValues(
-  std::map<vtkShader::Type, vtkShader*> shaders, vtkRenderer* ren, vtkActor* act)
+void vtkMLPolyDataMapper::ReplaceShaderValues(std::map<vtkShader::Type, vtkShader*> shaders,
+                                              vtkRenderer* ren, vtkActor* act)
 {
   std::string vertexSource = shaders[vtkShader::Vertex]->GetSource();
 
@@ -91,7 +92,7 @@ void vtkMLPolyDataMapper::ReplaceShaderValues(
   const bool lighting = act->GetProperty()->GetLighting();
   const bool normals = lighting && this->VBOs->GetNumberOfComponents("normalMC") == 3;
   const bool tangents = lighting && this->VBOs->GetNumberOfComponents("tangentMC") == 3 &&
-    hasNormalMap(this->GetTextures(act));
+                        hasNormalMap(this->GetTextures(act));
 
   std::string declarations = "//VTK::CustomUniforms::Dec\n";
   std::string position = "  vec4 posMC = vertexMC;\n";
@@ -118,7 +119,7 @@ void vtkMLPolyDataMapper::ReplaceShaderValues(
       uniforms->GetUniformMatrix4x4v(JointMatricesName, matrices);
       this->JointMatricesBuffer->Upload(matrices, vtkOpenGLBufferObject::ArrayBuffer);
       glBindBufferBase(GL_SHADER_STORAGE_BUFFER, JointsBindingPoint,
-        static_cast<GLuint>(this->JointMatricesBuffer->GetHandle()));
+                       static_cast<GLuint>(this->JointMatricesBuffer->GetHandle()));
       uniforms->RemoveUniform(JointMatricesName);
       declarations += JointsStorageDeclaration;
       vtkShaderProgram::Substitute(vertexSource, "//VTK::System::Dec", "#version 430");

@@ -26,8 +26,8 @@ protected:
   vtkMLPolyDataMapper();
   ~vtkMLPolyDataMapper() override;
 
-  void ReplaceShaderValues(
-    std::map<vtkShader::Type, vtkShader*> shaders, vtkRenderer* ren, vtkActor* act) override;
+  void ReplaceShaderValues(std::map<vtkShader::Type, vtkShader*> shaders, vtkRenderer* ren,
+                           vtkActor* act) override;
 
   vtkOpenGLBufferObject* JointMatricesBuffer;
 

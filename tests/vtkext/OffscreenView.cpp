@@ -32,7 +32,7 @@ namespace ML::Test
 int Frame::brightness(int x, int y) const
 {
   const unsigned char* p = pixel(x, y);
-  return std::max({ p[0], p[1], p[2] });
+  return std::max({p[0], p[1], p[2]});
 }
 
 int Frame::litPixels() const
@@ -89,8 +89,7 @@ void Frame::saveIfRequested(const std::string& name) const
 }
 
 //------------------------------------------------------------------------------
-OffscreenView::OffscreenView(int width, int height)
-  : win(vtkSmartPointer<vtkRenderWindow>::New())
+OffscreenView::OffscreenView(int width, int height) : win(vtkSmartPointer<vtkRenderWindow>::New())
 {
   win->SetOffScreenRendering(1);
   win->SetMultiSamples(0);
@@ -151,7 +150,7 @@ Frame OffscreenView::render()
 //------------------------------------------------------------------------------
 Matrix identityMatrix()
 {
-  return { 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1 };
+  return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 }
 
 Matrix translationMatrix(float x, float y, float z)
@@ -168,7 +167,7 @@ Matrix rotationAboutY(double degrees)
   const float c = static_cast<float>(std::cos(degrees * M_PI / 180.0));
   const float s = static_cast<float>(std::sin(degrees * M_PI / 180.0));
   // Columns: the images of the X, Y and Z axes.
-  return { c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1 };
+  return {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1};
 }
 
 std::vector<float> jointPalette(int jointCount, int moving, const Matrix& pose)
@@ -201,14 +200,14 @@ vtkSmartPointer<vtkPolyData> makeStrip(const StripOptions& options)
   {
     const double x = -2.0 + 4.0 * i / Segments;
     const float w = static_cast<float>(std::clamp((x + 1.0) / 2.0, 0.0, 1.0));
-    for (double y : { -0.5, 0.5 })
+    for (double y : {-0.5, 0.5})
     {
       points->InsertNextPoint(x, y, 0.0);
-      const unsigned short jointTuple[4] = { 0, static_cast<unsigned short>(options.moving), 0, 0 };
+      const unsigned short jointTuple[4] = {0, static_cast<unsigned short>(options.moving), 0, 0};
       joints->InsertNextTypedTuple(jointTuple);
-      const float weightTuple[4] = { 1.0f - w, w, 0.0f, 0.0f };
+      const float weightTuple[4] = {1.0f - w, w, 0.0f, 0.0f};
       weights->InsertNextTypedTuple(weightTuple);
-      const float normal[3] = { 0.0f, 0.0f, 1.0f };
+      const float normal[3] = {0.0f, 0.0f, 1.0f};
       normals->InsertNextTypedTuple(normal);
     }
   }
@@ -217,8 +216,8 @@ vtkSmartPointer<vtkPolyData> makeStrip(const StripOptions& options)
   for (vtkIdType i = 0; i < Segments; ++i)
   {
     const vtkIdType a = 2 * i;
-    const vtkIdType first[3] = { a, a + 2, a + 3 };
-    const vtkIdType second[3] = { a, a + 3, a + 1 };
+    const vtkIdType first[3] = {a, a + 2, a + 3};
+    const vtkIdType second[3] = {a, a + 3, a + 1};
     triangles->InsertNextCell(3, first);
     triangles->InsertNextCell(3, second);
   }
@@ -236,6 +235,47 @@ vtkSmartPointer<vtkPolyData> makeStrip(const StripOptions& options)
     strip->GetPointData()->SetNormals(normals);
   }
   return strip;
+}
+
+//------------------------------------------------------------------------------
+vtkSmartPointer<vtkPolyData> makeSphere(int rings, int segments)
+{
+  vtkNew<vtkPoints> points;
+  vtkNew<vtkFloatArray> normals;
+  normals->SetNumberOfComponents(3);
+  for (int r = 0; r <= rings; ++r)
+  {
+    const double polar = M_PI * r / rings;
+    for (int s = 0; s <= segments; ++s)
+    {
+      const double azimuth = 2.0 * M_PI * s / segments;
+      const float n[3] = {static_cast<float>(std::sin(polar) * std::cos(azimuth)),
+                          static_cast<float>(std::cos(polar)),
+                          static_cast<float>(std::sin(polar) * std::sin(azimuth))};
+      points->InsertNextPoint(n[0], n[1], n[2]);
+      normals->InsertNextTypedTuple(n);
+    }
+  }
+
+  vtkNew<vtkCellArray> triangles;
+  const vtkIdType row = segments + 1;
+  for (vtkIdType r = 0; r < rings; ++r)
+  {
+    for (vtkIdType s = 0; s < segments; ++s)
+    {
+      const vtkIdType a = r * row + s;
+      const vtkIdType first[3] = {a, a + 1, a + row + 1};
+      const vtkIdType second[3] = {a, a + row + 1, a + row};
+      triangles->InsertNextCell(3, first);
+      triangles->InsertNextCell(3, second);
+    }
+  }
+
+  auto sphere = vtkSmartPointer<vtkPolyData>::New();
+  sphere->SetPoints(points);
+  sphere->SetPolys(triangles);
+  sphere->GetPointData()->SetNormals(normals);
+  return sphere;
 }
 
 //------------------------------------------------------------------------------
@@ -318,12 +358,11 @@ vtkSmartPointer<vtkActor> makeActor(vtkPolyDataMapper* mapper, vtkPolyData* mesh
 void setJointMatrices(vtkActor* actor, const std::vector<float>& joints)
 {
   actor->GetShaderProperty()->GetVertexCustomUniforms()->SetUniformMatrix4x4v(
-    "jointMatrices", static_cast<int>(joints.size() / 16), const_cast<float*>(joints.data()));
+      "jointMatrices", static_cast<int>(joints.size() / 16), const_cast<float*>(joints.data()));
 }
 
 //------------------------------------------------------------------------------
-VertexSourceProbe::VertexSourceProbe(vtkObject* mapper)
-  : observed(mapper)
+VertexSourceProbe::VertexSourceProbe(vtkObject* mapper) : observed(mapper)
 {
   vtkNew<vtkCallbackCommand> command;
   command->SetCallback(&VertexSourceProbe::capture);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <vtkNew.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 
 #include <string>
@@ -10,8 +12,6 @@ class vtkActor;
 class vtkObject;
 class vtkPolyData;
 class vtkPolyDataMapper;
-class vtkRenderWindow;
-class vtkRenderer;
 
 namespace ML::Test
 {
@@ -76,6 +76,9 @@ struct StripOptions
   int moving = 1;
 };
 vtkSmartPointer<vtkPolyData> makeStrip(const StripOptions& options);
+
+// A unit sphere with point normals and no skinning arrays.
+vtkSmartPointer<vtkPolyData> makeSphere(int rings, int segments);
 
 // The strip deformed on the CPU by linear blend skinning with the given joint
 // matrices (positions and normals), without skinning arrays: the reference a
