@@ -27,9 +27,34 @@ Manager::~Manager()
   delete m_ownTreeModel;
 }
 
+namespace
+{
+thread_local int renderTaskDepth = 0;
+} // namespace
+
+Manager::RenderTaskScope::RenderTaskScope()
+{
+  ++renderTaskDepth;
+}
+
+Manager::RenderTaskScope::~RenderTaskScope()
+{
+  --renderTaskDepth;
+}
+
+bool Manager::RenderTaskScope::active()
+{
+  return renderTaskDepth > 0;
+}
+
+bool Manager::deliversDirectly() const
+{
+  return QThread::currentThread() == thread() && !RenderTaskScope::active();
+}
+
 void Manager::notify(Signal signal)
 {
-  if (QThread::currentThread() == thread())
+  if (deliversDirectly())
   {
     (this->*signal)();
     return;
@@ -40,7 +65,7 @@ void Manager::notify(Signal signal)
 
 void Manager::runOnGuiThread(std::function<void()> work)
 {
-  if (QThread::currentThread() == thread())
+  if (deliversDirectly())
   {
     work();
     return;

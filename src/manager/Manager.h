@@ -161,6 +161,20 @@ public:
   // Runs `work` on the GUI thread, under the same rules as notify().
   void runOnGuiThread(std::function<void()> work);
 
+  // Marks the running code as a render task. With Qt Quick's non-threaded render
+  // loop tasks run on the GUI thread, but inside the scene graph's
+  // synchronisation, where the window must not react yet: notifications raised
+  // in a task are queued there too.
+  class RenderTaskScope
+  {
+  public:
+    RenderTaskScope();
+    ~RenderTaskScope();
+    RenderTaskScope(const RenderTaskScope&) = delete;
+    RenderTaskScope& operator=(const RenderTaskScope&) = delete;
+    static bool active();
+  };
+
   // Property reads.
   QString playIcon() const { return state.playIcon; }
   QStandardItemModel* treeModel() const { return m_treeModel; }
@@ -338,6 +352,7 @@ signals:
   void modelRotateZChanged();
 
 private:
+  bool deliversDirectly() const;
   static int truncated(double value) { return static_cast<int>(value); }
   int scaled(double value) const;
 

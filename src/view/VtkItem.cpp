@@ -43,13 +43,12 @@ void VtkItem::run(RenderTask task)
     return;
   }
   // The scene record is always the Data that initializeVTK returned.
-  dispatch_async([this, task = std::move(task)](vtkRenderWindow*, vtkUserData userData)
-                 { task(this, static_cast<Data*>(userData.Get())); });
-}
-
-void VtkItem::setTaskDispatcher(TaskDispatcher dispatcher)
-{
-  taskDispatcher = std::move(dispatcher);
+  dispatch_async(
+      [this, task = std::move(task)](vtkRenderWindow*, vtkUserData userData)
+      {
+        Manager::RenderTaskScope scope;
+        task(this, static_cast<Data*>(userData.Get()));
+      });
 }
 
 void VtkItem::openModels()

@@ -137,6 +137,23 @@ TEST(ManagerThreads, CameraFeedbackFromTheRenderThreadReachesTheGuiThread)
   EXPECT_EQ(harness.manager.cameraFpZ(), -3);
 }
 
+TEST(ManagerThreads, TasksOnTheGuiThreadNotifyAfterTheSynchronisation)
+{
+  // Qt Quick's non-threaded render loop runs render tasks on the GUI thread.
+  Manager manager;
+  SignalProbe probe(manager);
+  {
+    Manager::RenderTaskScope task;
+    manager.setShowGrid(true);
+    manager.notify(&Manager::openSourceEnd);
+    EXPECT_TRUE(probe.names().isEmpty());
+  }
+  manager.setShowAxes(true);
+  EXPECT_EQ(probe.names(), QStringList{"showAxesChanged"});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(probe.names(), (QStringList{"showAxesChanged", "showGridChanged", "openSourceEnd"}));
+}
+
 TEST(ManagerThreads, GuiWorkPostedFromTheRenderThreadKeepsItsOrder)
 {
   Manager manager;
