@@ -1,0 +1,1062 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Controls.Fusion
+import QtQuick.Controls.impl
+import QtQuick.Layouts
+import QtQuick.Dialogs
+import Qt.labs.platform as Platform
+import marionette_lab 1.0
+
+// The window keeps no state of its own: every control reads a Manager property by
+// binding and, when the user changes it, writes that property and then calls the
+// Manager command that carries the change to the 3D view.
+ApplicationWindow {
+    id: appWindow
+
+    required property Manager manager
+
+    property alias openModelDialog: openChooser
+    property alias addModelDialog: addChooser
+    property alias exportSceneDialog: exportChooser
+
+    readonly property string iconDir: "qrc:/marionette_lab/icons/"
+    readonly property var modelFileFilters: ["FBX Autodesk(*.fbx)", "glTF Khronos(*.gltf)",
+        "glTF Binary(*.glb)", "DAE Collada(*.dae)", "All files (*)"]
+    readonly property var exportFileFilters: ["glTF Binary(*.glb)", "glTF Khronos(*.gltf)",
+        "DAE Collada(*.dae)", "FBX Autodesk(*.fbx)", "All files (*)"]
+
+    width: 800
+    height: 620
+    visible: true
+    title: manager.modelNames.length > 0 ? manager.modelNames[0] : "Marionette-Lab 3D"
+
+    // Model index of a tree row's first column. Qt 6.4.3 renamed the view's
+    // modelIndex(column, row) to index(row, column).
+    function treeRowIndex(row) {
+        return typeof treeView.index === "function" ? treeView.index(row, 0)
+                                                    : treeView.modelIndex(0, row)
+    }
+
+    function setView(up, right) {
+        manager.upDirection = up
+        manager.rightDirection = right
+        manager.updateDirection()
+    }
+
+    // After an axis combo box: the new orientation is easiest to judge against the
+    // grid, so it comes on. The direction task redraws the grid itself, hence no
+    // updateShowGrid(); the grid button and menu item follow showGrid by binding.
+    function directionChosen() {
+        manager.updateDirection()
+        manager.showGrid = true
+    }
+
+    function openModelFiles(urls) {
+        splashWindow.show()
+        manager.openModelUrls(urls)
+    }
+
+    function addModelFile(urls) {
+        splashWindow.show()
+        manager.addModelUrl(urls[0])
+    }
+
+    // ---- Reusable pieces ------------------------------------------------------
+
+    // Integer spin box that shows its value divided by 10^decimals: the Manager
+    // keeps transform values in hundredths.
+    component SpinBoxDbl: SpinBox {
+        id: spinBoxDbl
+
+        property int decimals: 2
+        readonly property int factor: Math.pow(10, decimals)
+
+        from: 0
+        to: 100000
+        stepSize: factor
+        editable: true
+        Layout.preferredWidth: 60
+        validator: DoubleValidator {
+            bottom: Math.min(spinBoxDbl.from, spinBoxDbl.to)
+            top: Math.max(spinBoxDbl.from, spinBoxDbl.to)
+            decimals: spinBoxDbl.decimals
+            notation: DoubleValidator.StandardNotation
+        }
+        textFromValue: (value, locale) => Number(value / factor).toLocaleString(locale, "f", decimals)
+        valueFromText: (text, locale) => Math.round(Number.fromLocaleString(locale, text) * factor)
+    }
+
+    component AxisLabel: Label {
+        required property int axis
+        text: ["X:", "Y:", "Z:"][axis]
+        leftPadding: axis === 0 ? 10 : 0
+    }
+
+    // Three spin boxes "X:", "Y:", "Z:" for three Manager properties; an edit writes
+    // its property, then calls the Manager command that applies all three. Each box
+    // is named after its property.
+    component XyzRow: RowLayout {
+        id: xyzRow
+
+        required property Manager target
+        required property var names
+        required property string command
+        property bool twoDecimals: false
+        property int from: -1000000
+        property int to: 1000000
+
+        function edit(name, value) {
+            target[name] = value
+            target[command]()
+        }
+
+        Component {
+            id: wholeNumberField
+            RowLayout {
+                required property int index
+                required property string modelData
+                AxisLabel { axis: index }
+                SpinBox {
+                    objectName: modelData
+                    Layout.preferredWidth: 60
+                    from: xyzRow.from
+                    to: xyzRow.to
+                    stepSize: 1
+                    editable: true
+                    value: xyzRow.target[modelData]
+                    onValueModified: xyzRow.edit(modelData, value)
+                }
+            }
+        }
+        Component {
+            id: twoDecimalField
+            RowLayout {
+                required property int index
+                required property string modelData
+                AxisLabel { axis: index }
+                SpinBoxDbl {
+                    objectName: modelData
+                    from: xyzRow.from
+                    to: xyzRow.to
+                    value: xyzRow.target[modelData]
+                    onValueModified: xyzRow.edit(modelData, value)
+                }
+            }
+        }
+        Repeater {
+            model: xyzRow.names
+            delegate: xyzRow.twoDecimals ? twoDecimalField : wholeNumberField
+        }
+    }
+
+    component Separator: Rectangle {
+        Layout.fillWidth: true
+        Layout.preferredHeight: 2
+        height: 2
+        color: "#cdcdcd"
+    }
+
+    component RowTitle: Label {
+        leftPadding: 10
+    }
+
+    component AxisComboBox: ComboBox {
+        Layout.preferredWidth: 45
+        model: ["+X", "+Y", "+Z", "-X", "-Y", "-Z"]
+    }
+
+    component ToolIconButton: ToolButton {
+        property string iconFile
+        property string tip
+        icon.source: iconFile ? "qrc:/marionette_lab/icons/" + iconFile : ""
+        icon.width: 20
+        icon.height: 20
+        // Keep the icons' own colours instead of the style's monochrome tint.
+        icon.color: "transparent"
+        display: AbstractButton.IconOnly
+        ToolTip.visible: hovered
+        ToolTip.text: tip
+    }
+
+    // The platform's own file dialog where the desktop provides one; Qt Quick's
+    // dialog otherwise (a bare X server has no dialog service, and the native
+    // dialog would then silently not appear). open() tries the native one first.
+    component FileChooser: QtObject {
+        id: chooser
+
+        required property Window window
+        property int fileMode: Platform.FileDialog.OpenFile
+        property var nameFilters: []
+        property bool nativeUnavailable: false
+        readonly property QtObject nativeDialog: Platform.FileDialog {
+            fileMode: chooser.fileMode
+            nameFilters: chooser.nameFilters
+            parentWindow: chooser.window
+            onAccepted: chooser.filesChosen(fileMode === Platform.FileDialog.OpenFiles ? files : [file])
+        }
+        readonly property QtObject quickDialog: FileDialog {
+            fileMode: chooser.fileMode
+            nameFilters: chooser.nameFilters
+            parentWindow: chooser.window
+            onAccepted: chooser.filesChosen(fileMode === FileDialog.OpenFiles ? selectedFiles : [selectedFile])
+        }
+
+        signal filesChosen(var urls)
+
+        function open() {
+            if (!nativeUnavailable) {
+                nativeDialog.open()
+                if (nativeDialog.visible)
+                    return
+                nativeUnavailable = true
+            }
+            quickDialog.open()
+        }
+    }
+
+    // ---- Manager events -------------------------------------------------------
+
+    Connections {
+        target: manager
+        // A failed load still ends with openSourceEnd, but the splash must not
+        // stay over the error message meanwhile.
+        function onOpenSourceError() {
+            splashWindow.hide()
+            openErrorDialog.open()
+        }
+        function onOpenSourceEnd() {
+            splashWindow.hide()
+            treeView.expandRecursively(-1, 1)
+        }
+        function onExportSourceError() {
+            exportErrorDialog.open()
+        }
+    }
+
+    // ---- Menus ----------------------------------------------------------------
+
+    menuBar: MenuBar {
+        objectName: "menuBar"
+
+        Menu {
+            objectName: "fileMenu"
+            title: "&File"
+            MenuItem {
+                objectName: "openMenuItem"
+                text: "&Open.."
+                onTriggered: openModelDialog.open()
+            }
+            Menu {
+                id: recentFilesSubMenu
+                objectName: "recentFilesSubMenu"
+                title: "Recent Files"
+                width: 400
+                enabled: recentFilesInstantiator.count > 0
+                onClosed: vtkItem.forceActiveFocus()
+
+                Instantiator {
+                    id: recentFilesInstantiator
+                    objectName: "recentFilesInstantiator"
+                    model: manager.recentFiles
+                    delegate: MenuItem {
+                        required property string modelData
+                        text: manager.displayableFilePath(modelData)
+                        objectName: text + "MenuItem"
+                        contentItem: Text {
+                            text: modelData
+                            color: "blue"
+                            elide: Text.ElideMiddle
+                            verticalAlignment: Text.AlignVCenter
+                        }
+                        // A reopened file shows no splash window.
+                        onTriggered: manager.openModels([modelData])
+                    }
+                    onObjectAdded: (index, object) => recentFilesSubMenu.insertItem(index, object)
+                    onObjectRemoved: (index, object) => recentFilesSubMenu.removeItem(object)
+                }
+                MenuSeparator {}
+                MenuItem {
+                    objectName: "clearRecentFilesMenuItem"
+                    text: "Clear Recent Files"
+                    onTriggered: manager.clearRecentFiles()
+                }
+            }
+            MenuItem {
+                objectName: "addMenuItem"
+                text: "&Add a model file.."
+                onTriggered: addModelDialog.open()
+            }
+            MenuItem {
+                objectName: "exportMenuItem"
+                text: "&Export scene.."
+                onTriggered: exportSceneDialog.open()
+            }
+            MenuSeparator {}
+            MenuItem {
+                objectName: "quitMenuItem"
+                text: "&Quit"
+                onTriggered: Qt.quit()
+            }
+        }
+        Menu {
+            objectName: "animationMenu"
+            title: "&Animation"
+            MenuItem {
+                objectName: "toggleMenuItem"
+                text: "&Toggle"
+                checkable: true
+                onTriggered: manager.playToggle()
+            }
+        }
+        Menu {
+            objectName: "viewMenu"
+            title: "&View"
+            MenuItem {
+                objectName: "gridMenuItem"
+                text: "&Grid"
+                checkable: true
+                checked: manager.showGrid
+                onTriggered: {
+                    manager.showGrid = checked
+                    manager.updateShowGrid()
+                }
+            }
+            MenuItem {
+                objectName: "axesMenuItem"
+                text: "&Axes"
+                checkable: true
+                checked: manager.showAxes
+                onTriggered: {
+                    manager.showAxes = checked
+                    manager.updateShowAxes()
+                }
+            }
+            MenuItem {
+                objectName: "sceneLightMenuItem"
+                text: "&Scene spotlight"
+                checkable: true
+                checked: manager.sceneLight
+                onTriggered: {
+                    manager.sceneLight = checked
+                    manager.updateSceneLight()
+                }
+            }
+            MenuItem {
+                objectName: "lightWidgetMenuItem"
+                text: "&Show/Hide light widget"
+                checkable: true
+                checked: manager.showLightWidget
+                enabled: manager.sceneLight
+                onTriggered: {
+                    manager.showLightWidget = checked
+                    manager.updateShowLightWidget()
+                }
+            }
+        }
+        Menu {
+            objectName: "helpMenu"
+            title: "&Help"
+            MenuItem {
+                objectName: "aboutMenuItem"
+                text: "&About"
+                onTriggered: aboutDialog.open()
+            }
+            MenuItem {
+                objectName: "helpMenuItem"
+                text: "Readme/Privacy Policy"
+                // The page ships with the program; start-up tells where it lies.
+                onTriggered: Qt.openUrlExternally(helpPageUrl)
+            }
+        }
+    }
+
+    // ---- Tool bar -------------------------------------------------------------
+
+    header: ToolBar {
+        objectName: "toolBar"
+        background: Rectangle {
+            color: "#eeeaed"
+            border.color: "#353637"
+        }
+
+        RowLayout {
+            anchors.fill: parent
+
+            ToolIconButton {
+                objectName: "openButton"
+                iconFile: "open2.png"
+                tip: "Open model file(s)"
+                onClicked: openModelDialog.open()
+            }
+            ToolIconButton {
+                objectName: "addButton"
+                iconFile: "add.png"
+                tip: "Add a model file to the scene"
+                onClicked: addModelDialog.open()
+            }
+            ToolIconButton {
+                objectName: "exportButton"
+                iconFile: "savedoc.png"
+                tip: "Export all files into a glb file"
+                onClicked: exportSceneDialog.open()
+            }
+            Frame {
+                rightPadding: 6
+                RowLayout {
+                    anchors.fill: parent
+                    ToolIconButton {
+                        objectName: "playButton"
+                        icon.source: manager.playIcon
+                        tip: "Play/Stop animation"
+                        onClicked: {
+                            manager.findAnimatedModel()
+                            manager.playToggle()
+                        }
+                    }
+                    ComboBox {
+                        id: animationComboBox
+                        objectName: "animationComboBox"
+                        Layout.alignment: Qt.AlignVCenter
+                        Layout.preferredWidth: 50
+                        model: manager.numberOfAnimations
+                        ToolTip.visible: hovered
+                        ToolTip.text: "Select current animation"
+                        Component.onCompleted: currentIndex = manager.currentAnimatoin
+                        onActivated: index => {
+                            manager.findAnimatedModel()
+                            manager.currentAnimatoin = index
+                        }
+                    }
+                    Slider {
+                        id: speedSlider
+                        objectName: "speedSlider"
+                        Layout.preferredWidth: 80
+                        Layout.preferredHeight: 30
+                        rightPadding: 4
+                        bottomPadding: 4
+                        from: 0.1
+                        to: 5.0
+                        stepSize: 0.1
+                        snapMode: Slider.SnapAlways
+                        value: manager.speedVal
+                        ToolTip.visible: hovered
+                        ToolTip.text: (pressed ? "x:" : "Speed multiplier of animation:") + value.toFixed(1)
+                        onMoved: {
+                            manager.findAnimatedModel()
+                            manager.speedVal = value
+                        }
+                    }
+                }
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            ToolIconButton {
+                objectName: "viewAllButton"
+                iconFile: "view_all1.png"
+                tip: "Reset view to extent"
+                onClicked: manager.cameraReset()
+            }
+            ToolIconButton {
+                objectName: "viewYUpButton"
+                iconFile: "y_up_x_right.png"
+                tip: "Set view to Up=+Y Right=+X"
+                onClicked: setView(1, 0)
+            }
+            ToolIconButton {
+                objectName: "viewZUpYLeftButton"
+                iconFile: "z_up_y_left.png"
+                tip: "Set view to Up=+Z Right=-Y"
+                onClicked: setView(2, 4)
+            }
+            ToolIconButton {
+                objectName: "viewZUpXLeftButton"
+                iconFile: "z_up_x_left.png"
+                tip: "Set view to Up=+Z Right=-X"
+                onClicked: setView(2, 3)
+            }
+            ToolIconButton {
+                objectName: "wireframeButton"
+                iconFile: "wireframe.png"
+                tip: "Skinned/Wireframe view"
+                checkable: true
+                checked: manager.wireFrame
+                onClicked: {
+                    manager.wireFrame = checked
+                    manager.toggleWireframe()
+                }
+            }
+            ToolIconButton {
+                id: gridButton
+                objectName: "gridButton"
+                iconFile: "grid1.png"
+                tip: "Show/hide grid"
+                checkable: true
+                checked: manager.showGrid
+                onToggled: {
+                    manager.showGrid = checked
+                    manager.updateShowGrid()
+                }
+            }
+            ToolIconButton {
+                objectName: "axesButton"
+                iconFile: "axiswidget.png"
+                tip: "Axes marker widget"
+                checkable: true
+                checked: manager.showAxes
+                onToggled: {
+                    manager.showAxes = checked
+                    manager.updateShowAxes()
+                }
+            }
+            ToolIconButton {
+                objectName: "lightWidgetButton"
+                iconFile: "lightwidget.png"
+                tip: "Spot Light/Focal position widget"
+                checkable: true
+                checked: manager.sceneLight
+                onToggled: {
+                    manager.sceneLight = checked
+                    manager.updateSceneLight()
+                }
+            }
+            ToolIconButton {
+                objectName: "homeButton"
+                iconFile: "home.png"
+                tip: "Reset camera/light position etc."
+                onClicked: manager.resetScene()
+            }
+            ToolIconButton {
+                objectName: "clearSelectionButton"
+                iconFile: "trans.png"
+                tip: "Clear model transform selection"
+                onClicked: {
+                    // An invalid index: the tree's root, which belongs to no model.
+                    manager.treeSelChanged(manager.treeModel.index(-1, -1))
+                    treeView.selectionModel.clearCurrentIndex()
+                }
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            ToolIconButton {
+                objectName: "closeAllButton"
+                iconFile: "cancel1.png"
+                tip: "Close all files"
+                onClicked: manager.clearModels()
+            }
+            ToolIconButton {
+                objectName: "aboutButton"
+                iconFile: "info.png"
+                tip: "Show about"
+                onClicked: aboutDialog.open()
+            }
+            ToolIconButton {
+                objectName: "exitButton"
+                iconFile: "exit1.png"
+                tip: "Exit the program"
+                onClicked: Qt.quit()
+            }
+        }
+    }
+
+    // ---- View and side panels -------------------------------------------------
+
+    SplitView {
+        anchors.fill: parent
+        leftPadding: 4
+        orientation: Qt.Horizontal
+
+        ColumnLayout {
+            SplitView.fillWidth: true
+            spacing: 0
+
+            Frame {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                padding: 0
+                rightPadding: 4
+
+                VtkItem {
+                    id: vtkItem
+                    objectName: "vtkItem"
+                    anchors.fill: parent
+                }
+            }
+            Slider {
+                id: slider1
+                objectName: "slider1"
+                Layout.fillWidth: true
+                Layout.preferredHeight: 30
+                rightPadding: 4
+                bottomPadding: 4
+                stepSize: 0.1
+                snapMode: Slider.SnapAlways
+                value: manager.sliderVal
+                onMoved: {
+                    manager.sliderVal = value
+                    manager.sliderMoved()
+                }
+            }
+        }
+
+        Frame {
+            SplitView.preferredWidth: 300
+            SplitView.minimumWidth: 10
+            background: Rectangle {
+                color: "transparent"
+                border.color: "#cdcdcd"
+                radius: 6
+            }
+
+            ColumnLayout {
+                anchors.fill: parent
+
+                TabBar {
+                    id: sideTabBar
+                    objectName: "sideTabBar"
+                    TabButton {
+                        text: "Scene"
+                        width: 80
+                    }
+                    TabButton {
+                        text: "Properties"
+                        width: 80
+                    }
+                }
+
+                StackLayout {
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    currentIndex: sideTabBar.currentIndex
+
+                    // Scene page
+                    ColumnLayout {
+                        Frame {
+                            Layout.fillWidth: true
+                            Layout.fillHeight: true
+                            Layout.preferredHeight: 200
+                            padding: 2
+
+                            TreeView {
+                                id: treeView
+                                objectName: "treeView"
+                                anchors.fill: parent
+                                clip: true
+                                model: manager.treeModel
+                                pointerNavigationEnabled: true
+                                // Check boxes start ticked when a row's delegate is
+                                // made; a recycled delegate would carry another row's
+                                // check mark.
+                                reuseItems: false
+                                selectionModel: ItemSelectionModel {
+                                    model: treeView.model
+                                    onCurrentChanged: (current, previous) => manager.treeSelChanged(current)
+                                }
+
+                                delegate: Item {
+                                    id: treeRow
+
+                                    required property TreeView treeView
+                                    required property bool isTreeNode
+                                    required property bool expanded
+                                    required property bool hasChildren
+                                    required property int depth
+                                    required property int row
+                                    required property string display
+                                    readonly property real indentation: 16
+
+                                    implicitWidth: Math.max(treeView.width, rowContent.x + rowContent.implicitWidth)
+                                    implicitHeight: Math.max(24, rowContent.implicitHeight)
+
+                                    Rectangle {
+                                        anchors.fill: parent
+                                        color: treeRow.row === treeView.currentRow ? "#578fc7" : "transparent"
+                                    }
+                                    RowLayout {
+                                        id: rowContent
+                                        x: treeRow.depth * treeRow.indentation
+                                        anchors.verticalCenter: parent.verticalCenter
+                                        spacing: 2
+
+                                        Label {
+                                            objectName: "expandArrow"
+                                            Layout.preferredWidth: 14
+                                            horizontalAlignment: Text.AlignHCenter
+                                            text: "\u25B8"
+                                            rotation: treeRow.expanded ? 90 : 0
+                                            opacity: treeRow.hasChildren ? 1 : 0
+                                            TapHandler {
+                                                enabled: treeRow.hasChildren
+                                                onTapped: treeView.toggleExpanded(treeRow.row)
+                                            }
+                                        }
+                                        CheckBox {
+                                            objectName: "nodeCheckBox"
+                                            visible: treeRow.depth >= 1
+                                            padding: 0
+                                            checked: true
+                                            onToggled: manager.checkTreeModel(treeRowIndex(treeRow.row), checked)
+                                        }
+                                        Label {
+                                            text: treeRow.display
+                                        }
+                                    }
+                                }
+                            }
+                        }
+                        Separator {}
+                        Label {
+                            text: "Spot Light"
+                        }
+                        CheckBox {
+                            objectName: "showLightWidgetCheckBox"
+                            text: "Show/Hide widget"
+                            checked: manager.showLightWidget
+                            enabled: manager.sceneLight
+                            onClicked: {
+                                manager.showLightWidget = checked
+                                manager.updateShowLightWidget()
+                            }
+                        }
+                        TabBar {
+                            objectName: "lightTabBar"
+                            onCurrentIndexChanged: {
+                                manager.currentLight = currentIndex
+                                manager.updateCurrentLight()
+                            }
+                            TabButton {
+                                text: "Light 1"
+                                width: 80
+                            }
+                            TabButton {
+                                text: "Light 2"
+                                width: 80
+                            }
+                            TabButton {
+                                text: "Light 3"
+                                width: 80
+                            }
+                        }
+                        RowLayout {
+                            RowTitle {
+                                text: "Color:"
+                            }
+                            Button {
+                                objectName: "lightColorButton"
+                                enabled: manager.sceneLight
+                                implicitWidth: 60
+                                implicitHeight: 24
+                                background: Rectangle {
+                                    color: manager.lightColor
+                                    border.color: "#353637"
+                                    radius: 3
+                                    opacity: parent.enabled ? 1.0 : 0.4
+                                }
+                                onClicked: {
+                                    lightColorDialog.selectedColor = manager.lightColor
+                                    lightColorDialog.open()
+                                }
+                            }
+                        }
+                    }
+
+                    // Properties page
+                    ScrollView {
+                        id: propertiesPage
+                        contentWidth: availableWidth
+                        clip: true
+
+                        ColumnLayout {
+                            width: propertiesPage.availableWidth
+
+                            RowLayout {
+                                RowTitle {
+                                    text: "Surface:"
+                                }
+                                ComboBox {
+                                    objectName: "surfaceComboBox"
+                                    model: ["Diffuse", "Glossy", "Metallic"]
+                                    currentIndex: manager.surfaceLight
+                                    onCurrentIndexChanged: {
+                                        manager.surfaceLight = currentIndex
+                                        manager.updateSurfaceLight()
+                                    }
+                                }
+                            }
+                            Separator {}
+                            RowLayout {
+                                RowTitle {
+                                    text: "Background:"
+                                }
+                                ComboBox {
+                                    objectName: "backgroundComboBox"
+                                    model: ["Gradient", "White", "WarmGray", "BlueGray", "DarkGray",
+                                        "NeutralGray", "LightGray", "Black"]
+                                    currentIndex: manager.backgroundColor
+                                    onCurrentIndexChanged: {
+                                        manager.backgroundColor = currentIndex
+                                        manager.updateBackground()
+                                    }
+                                }
+                            }
+                            Separator {}
+                            Label {
+                                text: "Grid"
+                            }
+                            RowLayout {
+                                RowTitle {
+                                    text: "Up axis:"
+                                }
+                                AxisComboBox {
+                                    objectName: "upAxisComboBox"
+                                    Component.onCompleted: currentIndex = manager.upDirection
+                                    onActivated: index => {
+                                        manager.upDirection = index
+                                        directionChosen()
+                                    }
+                                }
+                                RowTitle {
+                                    text: "Right axis:"
+                                }
+                                AxisComboBox {
+                                    objectName: "rightAxisComboBox"
+                                    Component.onCompleted: currentIndex = manager.rightDirection
+                                    onActivated: index => {
+                                        manager.rightDirection = index
+                                        directionChosen()
+                                    }
+                                }
+                            }
+                            Separator {}
+                            Label {
+                                text: "Camera"
+                            }
+                            RowTitle {
+                                text: "Position"
+                            }
+                            XyzRow {
+                                target: manager
+                                names: ["cameraPosX", "cameraPosY", "cameraPosZ"]
+                                command: "updateCameraPos"
+                            }
+                            RowTitle {
+                                text: "Focal point"
+                            }
+                            XyzRow {
+                                target: manager
+                                names: ["cameraFpX", "cameraFpY", "cameraFpZ"]
+                                command: "updateCameraFp"
+                            }
+                            Separator {}
+                            Label {
+                                text: "Transform"
+                            }
+                            RowTitle {
+                                text: "Position"
+                            }
+                            XyzRow {
+                                target: manager
+                                names: ["modelPosX", "modelPosY", "modelPosZ"]
+                                command: "updateModelTransform"
+                                twoDecimals: true
+                            }
+                            RowTitle {
+                                text: "Scale"
+                            }
+                            XyzRow {
+                                target: manager
+                                names: ["modelScaleX", "modelScaleY", "modelScaleZ"]
+                                command: "updateModelTransform"
+                                twoDecimals: true
+                                from: 0
+                                to: 100000
+                            }
+                            RowTitle {
+                                text: "Rotate"
+                            }
+                            XyzRow {
+                                target: manager
+                                names: ["modelRotateX", "modelRotateY", "modelRotateZ"]
+                                command: "updateModelTransform"
+                                twoDecimals: true
+                                from: 0
+                                to: 100000
+                            }
+                            Separator {}
+                            Label {
+                                text: "Spot Light"
+                            }
+                            RowTitle {
+                                text: "Position"
+                            }
+                            XyzRow {
+                                target: manager
+                                names: ["lightPosX", "lightPosY", "lightPosZ"]
+                                command: "updateLightPos"
+                                enabled: manager.sceneLight
+                            }
+                            RowTitle {
+                                text: "Focal point"
+                            }
+                            XyzRow {
+                                target: manager
+                                names: ["lightFpX", "lightFpY", "lightFpZ"]
+                                command: "updateLightFp"
+                                enabled: manager.sceneLight
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    // ---- Dialogs --------------------------------------------------------------
+
+    FileChooser {
+        id: openChooser
+        objectName: "openModelDialog"
+        window: appWindow
+        fileMode: Platform.FileDialog.OpenFiles
+        nameFilters: modelFileFilters
+        onFilesChosen: urls => openModelFiles(urls)
+    }
+    FileChooser {
+        id: addChooser
+        objectName: "addModelDialog"
+        window: appWindow
+        fileMode: Platform.FileDialog.OpenFile
+        nameFilters: modelFileFilters
+        onFilesChosen: urls => addModelFile(urls)
+    }
+    FileChooser {
+        id: exportChooser
+        objectName: "exportSceneDialog"
+        window: appWindow
+        fileMode: Platform.FileDialog.SaveFile
+        nameFilters: exportFileFilters
+        onFilesChosen: urls => manager.exportSceneUrl(urls[0])
+    }
+
+    MessageDialog {
+        id: openErrorDialog
+        objectName: "openErrorDialog"
+        text: "Unable to open the file(s)."
+        buttons: MessageDialog.Ok
+    }
+    MessageDialog {
+        id: exportErrorDialog
+        objectName: "exportErrorDialog"
+        text: "Unable to export into the scene."
+        buttons: MessageDialog.Ok
+    }
+
+    ColorDialog {
+        id: lightColorDialog
+        objectName: "lightColorDialog"
+        title: "Select light color"
+        onAccepted: {
+            manager.lightColor = selectedColor
+            manager.updateLightColor()
+        }
+    }
+
+    Dialog {
+        id: aboutDialog
+        objectName: "aboutDialog"
+        modal: true
+        dim: false
+        focus: true
+        standardButtons: Dialog.Ok
+        width: Math.max(implicitWidth, 340)
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        onOpened: contactField.selectAll()
+
+        ColumnLayout {
+            spacing: 12
+            anchors.fill: parent
+
+            RowLayout {
+                ToolButton {
+                    flat: true
+                    leftPadding: 10
+                    topPadding: 10
+                    icon.source: "qrc:/icons/logo.png"
+                    icon.width: 32
+                    icon.height: 32
+                    icon.color: "transparent"
+                    background: Item {}
+                }
+                Label {
+                    text: "Marionette Lab 1.2"
+                    font.bold: true
+                    font.pixelSize: Qt.application.font.pixelSize * 1.1
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 40
+                }
+            }
+            Label {
+                text: "For 3D model animation"
+                font.pixelSize: Qt.application.font.pixelSize
+                Layout.fillWidth: true
+                Layout.leftMargin: 40
+            }
+            TextInput {
+                id: contactField
+                objectName: "contactField"
+                leftPadding: 15
+                text: "marionette-lab@example.org"
+                readOnly: true
+                selectByMouse: true
+                focus: true
+                // Selected from the start, so the address is ready to be copied.
+                Component.onCompleted: {
+                    forceActiveFocus()
+                    selectAll()
+                }
+            }
+            Label {
+                leftPadding: 15
+                text: "2026, the Marionette Lab developers"
+            }
+        }
+    }
+
+    // Shown while files load; hidden when the Manager reports the end of the load.
+    Window {
+        id: splashWindow
+        objectName: "splashWindow"
+        flags: Qt.SplashScreen
+        modality: Qt.NonModal
+        width: 300
+        height: 300
+        visible: false
+
+        Rectangle {
+            anchors.fill: parent
+            color: "white"
+            border.color: "black"
+            border.width: 1
+
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                anchors.top: parent.top
+                anchors.topMargin: 30
+                text: "wait, please.."
+                font.bold: true
+                font.pixelSize: 20
+                color: "black"
+            }
+            BusyIndicator {
+                anchors.horizontalCenter: parent.horizontalCenter
+                anchors.bottom: parent.bottom
+                anchors.bottomMargin: parent.height / 5
+                width: parent.width / 2
+                height: width
+                running: true
+            }
+        }
+    }
+}
