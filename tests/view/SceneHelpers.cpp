@@ -1,0 +1,226 @@
+#include "SceneHelpers.h"
+
+#include <QDir>
+
+#include <vtkActorCollection.h>
+#include <vtkCellArray.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+
+#include "AssimpImporter.h"
+#include "RenderTasks.h"
+
+namespace ML::Test
+{
+ModelEntry& loadModel(ViewHarness& h, const std::string& path)
+{
+  auto entry = std::make_unique<ModelEntry>();
+  entry->importer->FileName = path;
+  EXPECT_TRUE(entry->importer->ReadScene(path)) << path;
+  entry->importer->ImportActors(h.data->renderer);
+  h.item.models.push_back(std::move(entry));
+  h.manager.state.modelNames.append(QString::fromStdString(path));
+  resetCamera(h.data);
+  return *h.item.models.back();
+}
+
+std::vector<vtkActor*> nodeActors(const ModelEntry& entry, const std::string& name)
+{
+  std::vector<vtkActor*> result;
+  const auto found = entry.importer->NodeActors.find(name);
+  if (found == entry.importer->NodeActors.end() || !found->second)
+  {
+    return result;
+  }
+  vtkCollectionSimpleIterator it;
+  found->second->InitTraversal(it);
+  while (vtkActor* actor = found->second->GetNextActor(it))
+  {
+    result.push_back(actor);
+  }
+  return result;
+}
+
+void paintModel(const ModelEntry& entry, double r, double g, double b)
+{
+  for (const auto& [name, actors] : entry.importer->NodeActors)
+  {
+    for (vtkActor* actor : nodeActors(entry, name))
+    {
+      // Each actor gets a property of its own: materials are shared between
+      // actors, and the tests must not depend on which ones share.
+      vtkNew<vtkProperty> plain;
+      plain->SetColor(r, g, b);
+      plain->SetInterpolationToPhong();
+      plain->SetAmbient(0.0);
+      plain->SetDiffuse(1.0);
+      plain->SetSpecular(0.0);
+      actor->SetProperty(plain);
+      actor->SetTexture(nullptr);
+      actor->GetMapper()->ScalarVisibilityOff();
+    }
+  }
+}
+
+namespace
+{
+vtkSmartPointer<vtkActor> addMeshActor(ViewHarness& h, vtkPoints* points, vtkCellArray* triangles)
+{
+  vtkNew<vtkPolyData> mesh;
+  mesh->SetPoints(points);
+  mesh->SetPolys(triangles);
+  vtkNew<vtkPolyDataMapper> mapper;
+  mapper->SetInputData(mesh);
+  auto actor = vtkSmartPointer<vtkActor>::New();
+  actor->SetMapper(mapper);
+  h.data->renderer->AddActor(actor);
+  return actor;
+}
+
+void addTriangle(vtkCellArray* cells, vtkIdType a, vtkIdType b, vtkIdType c)
+{
+  const vtkIdType ids[3] = {a, b, c};
+  cells->InsertNextCell(3, ids);
+}
+} // namespace
+
+vtkSmartPointer<vtkActor> addBoxActor(ViewHarness& h, const Point3& min, const Point3& max)
+{
+  vtkNew<vtkPoints> points;
+  for (int corner = 0; corner < 8; ++corner)
+  {
+    points->InsertNextPoint(corner & 1 ? max[0] : min[0], corner & 2 ? max[1] : min[1],
+                            corner & 4 ? max[2] : min[2]);
+  }
+  vtkNew<vtkCellArray> triangles;
+  // Two triangles per side; corner index bits are x, y, z.
+  const int sides[6][4] = {{0, 2, 6, 4}, {1, 5, 7, 3}, {0, 4, 5, 1},
+                           {2, 3, 7, 6}, {0, 1, 3, 2}, {4, 6, 7, 5}};
+  for (const auto& side : sides)
+  {
+    addTriangle(triangles, side[0], side[1], side[2]);
+    addTriangle(triangles, side[0], side[2], side[3]);
+  }
+  return addMeshActor(h, points, triangles);
+}
+
+vtkSmartPointer<vtkActor> addOctahedronActor(ViewHarness& h, const Point3& center)
+{
+  vtkNew<vtkPoints> points;
+  for (int axis = 0; axis < 3; ++axis)
+  {
+    for (double sign : {1.0, -1.0})
+    {
+      Point3 p = center;
+      p[static_cast<size_t>(axis)] += sign;
+      points->InsertNextPoint(p.data());
+    }
+  }
+  vtkNew<vtkCellArray> triangles;
+  for (vtkIdType x : {0, 1})
+  {
+    for (vtkIdType y : {2, 3})
+    {
+      for (vtkIdType z : {4, 5})
+      {
+        addTriangle(triangles, x, y, z);
+      }
+    }
+  }
+  return addMeshActor(h, points, triangles);
+}
+
+QPoint displayPoint(ViewHarness& h, const Point3& world)
+{
+  vtkRenderer* renderer = h.data->renderer;
+  renderer->SetWorldPoint(world[0], world[1], world[2], 1.0);
+  renderer->WorldToDisplay();
+  const double* display = renderer->GetDisplayPoint();
+  return {static_cast<int>(display[0]), static_cast<int>(display[1])};
+}
+
+QPoint imagePoint(ViewHarness& h, const Point3& world)
+{
+  const QPoint display = displayPoint(h, world);
+  return {display.x(), h.renderWindow->GetSize()[1] - 1 - display.y()};
+}
+
+QColor colorAt(const QImage& image, QPoint point)
+{
+  return QColor(image.pixel(point)).toRgb();
+}
+
+int countDiffering(const QImage& image, QColor background)
+{
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+  {
+    for (int x = 0; x < image.width(); ++x)
+    {
+      count += (image.pixel(x, y) & 0xffffff) != (background.rgb() & 0xffffff) ? 1 : 0;
+    }
+  }
+  return count;
+}
+
+QRect differingRect(const QImage& image, QColor background)
+{
+  QRect rect;
+  for (int y = 0; y < image.height(); ++y)
+  {
+    for (int x = 0; x < image.width(); ++x)
+    {
+      if ((image.pixel(x, y) & 0xffffff) != (background.rgb() & 0xffffff))
+      {
+        rect |= QRect(x, y, 1, 1);
+      }
+    }
+  }
+  return rect;
+}
+
+QString saveImage(const QImage& image, const QString& name)
+{
+  const QString dir = QStringLiteral(ML_BINARY_DIR "/view-images");
+  QDir().mkpath(dir);
+  const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+  EXPECT_TRUE(image.save(path)) << path.toStdString();
+  return path;
+}
+
+double gridSetting(ViewHarness& h, const std::string& name)
+{
+  std::ostringstream printed;
+  h.data->gridMapper->Print(printed);
+  std::istringstream lines(printed.str());
+  const std::string key = name + ": ";
+  for (std::string line; std::getline(lines, line);)
+  {
+    const auto at = line.find(key);
+    if (at != std::string::npos && line.find_first_not_of(' ') == at)
+    {
+      return std::stod(line.substr(at + key.size()));
+    }
+  }
+  ADD_FAILURE() << "grid mapper prints no " << name;
+  return 0.0;
+}
+
+SignalCount::SignalCount(Manager& manager, Manager::Signal signal)
+    : connection(QObject::connect(&manager, signal, [this] { ++emitted; }))
+{
+}
+
+SignalCount::~SignalCount()
+{
+  QObject::disconnect(connection);
+}
+} // namespace ML::Test
