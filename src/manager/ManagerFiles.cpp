@@ -26,9 +26,11 @@ const QString LoadOnStartupKey = QStringLiteral("loadOnStartup");
 
 // The spellings the open dialogs offer. Any other file is still opened: Assimp
 // decides what it can read, the log only notes the unusual name.
-const QStringList AcceptedExtensions{ QStringLiteral(".FBX"), QStringLiteral(".fbx"),
-  QStringLiteral(".Fbx"), QStringLiteral(".GLTF"), QStringLiteral(".GLB"), QStringLiteral(".gltf"),
-  QStringLiteral(".glb"), QStringLiteral(".DAE"), QStringLiteral(".dae"), QStringLiteral(".Dae") };
+const QStringList AcceptedExtensions{QStringLiteral(".FBX"), QStringLiteral(".fbx"),
+                                     QStringLiteral(".Fbx"), QStringLiteral(".GLTF"),
+                                     QStringLiteral(".GLB"), QStringLiteral(".gltf"),
+                                     QStringLiteral(".glb"), QStringLiteral(".DAE"),
+                                     QStringLiteral(".dae"), QStringLiteral(".Dae")};
 
 QString extensionOf(const QString& path)
 {
@@ -185,8 +187,7 @@ void Manager::clearModels()
 
 void Manager::resetScene()
 {
-  vtkItem->run([](VtkItem* item, VtkItem::Data* data)
-    { resetSceneSettings(item->manager, data); });
+  vtkItem->run([](VtkItem* item, VtkItem::Data* data) { resetSceneSettings(item->manager, data); });
 }
 
 void Manager::exportSceneUrl(const QUrl& url)

@@ -8,6 +8,7 @@
 
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "AssimpImporter.h"
@@ -29,7 +30,7 @@ void setNodeData(QStandardItem* row, aiNode* node, int modelIndex)
 QStandardItem* makeNodeRow(aiNode* node, int modelIndex)
 {
   auto* row = new QStandardItem(QString::fromUtf8(node->mName.C_Str()) + QLatin1Char('[') +
-    QString::number(node->mNumMeshes) + QLatin1Char(']'));
+                                QString::number(node->mNumMeshes) + QLatin1Char(']'));
   setNodeData(row, node, modelIndex);
   row->setCheckable(true);
   row->setCheckState(Qt::Checked);
@@ -87,36 +88,36 @@ void Manager::fillTreeModel(int firstModelIndex)
     built->rows.append(makeModelRow(path, scene->mRootNode, i));
   }
   runOnGuiThread(
-    [this, built]
-    {
-      if (m_treeModel)
+      [this, built]
       {
-        for (QStandardItem* row : built->rows)
+        if (m_treeModel)
         {
-          m_treeModel->invisibleRootItem()->appendRow(row);
+          for (QStandardItem* row : built->rows)
+          {
+            m_treeModel->invisibleRootItem()->appendRow(row);
+          }
+          built->rows.clear();
         }
-        built->rows.clear();
-      }
-      emit treeModelChanged();
-    });
+        emit treeModelChanged();
+      });
 }
 
 // Also called from the render thread (tear-down and load tasks), hence the hop.
 void Manager::clearTreeModel(bool notify)
 {
   runOnGuiThread(
-    [this, notify]
-    {
-      if (m_treeModel)
+      [this, notify]
       {
-        m_treeModel->removeRows(0, m_treeModel->rowCount());
-      }
-      if (notify)
-      {
-        emit treeModelChanged();
-        emit modelNamesChanged();
-      }
-    });
+        if (m_treeModel)
+        {
+          m_treeModel->removeRows(0, m_treeModel->rowCount());
+        }
+        if (notify)
+        {
+          emit treeModelChanged();
+          emit modelNamesChanged();
+        }
+      });
 }
 
 void Manager::treeSelChanged(const QModelIndex& idx)

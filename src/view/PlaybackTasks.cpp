@@ -1,1 +1,129 @@
-// (being written)
+// Animation playback on the render thread: one clock step per timer tick, the
+// jump to the time slider's position, and hiding the transform box when
+// playback starts.
+#include <QDebug>
+
+#include <vtkCamera.h>
+#include <vtkCommand.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderWindowInteractor.h>
+#include <vtkTransform.h>
+
+#include <assimp/scene.h>
+
+#include "AssimpImporter.h"
+#include "Manager.h"
+#include "RenderTasks.h"
+
+namespace ML
+{
+namespace
+{
+// Single-precision epsilon: shorter animations are treated as having no length.
+constexpr double ShortestAnimation = 1.1920928955078125e-7;
+// Clock steps per animation second at speed 1.
+constexpr double StepsPerSecond = 30.0;
+
+// The animation that the Manager's current model and animation index name.
+struct ChosenAnimation
+{
+  ModelEntry* entry = nullptr;
+  double start = 0.0;
+  double end = 0.0;
+
+  double duration() const { return end - start; }
+};
+
+bool chooseAnimation(VtkItem* item, ChosenAnimation& chosen)
+{
+  const Manager& manager = *item->manager;
+  const int animation = manager.state.currentAnimatoin;
+  if (animation < 0 ||
+      static_cast<unsigned>(animation) >= animationCount(item, manager.state.currentModel))
+  {
+    return false;
+  }
+  chosen.entry = item->models[static_cast<size_t>(manager.state.currentModel)].get();
+  // The window may pick another clip at any time, not only when a file is loaded.
+  chosen.entry->importer->ActiveAnimation = animation;
+  double range[2] = {0.0, 0.0};
+  chosen.entry->importer->GetTimeRange(animation, range);
+  chosen.start = range[0];
+  chosen.end = range[1];
+  return true;
+}
+} // namespace
+
+unsigned animationCount(const VtkItem* item, int modelIndex)
+{
+  if (!item || modelIndex < 0 || static_cast<size_t>(modelIndex) >= item->models.size())
+  {
+    return 0;
+  }
+  const aiScene* scene = item->models[static_cast<size_t>(modelIndex)]->importer->Scene;
+  return scene ? scene->mNumAnimations : 0;
+}
+
+void onAnimationTimer(vtkObject*, unsigned long, void* clientData, void*)
+{
+  auto* data = static_cast<VtkItem::Data*>(clientData);
+  if (!data || !data->item || !data->item->playing)
+  {
+    return;
+  }
+  ChosenAnimation chosen;
+  if (!chooseAnimation(data->item, chosen))
+  {
+    return;
+  }
+  if (chosen.duration() < ShortestAnimation)
+  {
+    qDebug() << "Time interval is zero.";
+    return;
+  }
+  ManagerState& state = data->item->manager->state;
+  double time =
+      chosen.duration() * state.sliderVal + chosen.start + state.speedVal / StepsPerSecond;
+  // The step that would pass the end shows the start instead.
+  if (time > chosen.end)
+  {
+    time = chosen.start;
+  }
+  chosen.entry->importer->UpdateTimeStep(time, chosen.entry->transform);
+  state.sliderVal = (time - chosen.start) / chosen.duration();
+  data->item->manager->notify(&Manager::sliderValChanged);
+  data->renderer->GetActiveCamera()->SetClippingRange(0.1, 10000.0);
+}
+
+// Raises the interactor's timer event so that every observer of it runs, the
+// animation step among them.
+void timerTask(VtkItem*, VtkItem::Data* data)
+{
+  if (vtkRenderWindowInteractor* interactor = data->renderWindow->GetInteractor())
+  {
+    interactor->InvokeEvent(vtkCommand::TimerEvent, nullptr);
+  }
+}
+
+void sliderMovedTask(VtkItem* item, VtkItem::Data* data)
+{
+  const int model = item->manager->state.currentModel;
+  if (!data || model < 0 || static_cast<size_t>(model) >= item->models.size())
+  {
+    return;
+  }
+  item->playing = false;
+  ChosenAnimation chosen;
+  if (!chooseAnimation(item, chosen))
+  {
+    return;
+  }
+  chosen.entry->importer->UpdateTimeStep(chosen.duration() * item->manager->state.sliderVal,
+                                         chosen.entry->transform);
+}
+
+void playToggleTask(VtkItem*, VtkItem::Data* data)
+{
+  data->boxWidget->Off();
+}
+} // namespace ML

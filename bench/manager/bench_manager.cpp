@@ -1,0 +1,176 @@
+// What opening a model costs from the command to openSourceEnd (path checks,
+// recent files, unload, import, lights, animation choice, camera, background and
+// tree rows) next to the importer's ReadScene + ImportActors alone, for the sample
+// model and for a generated mesh of 1,000,000 triangles; and one playback tick of
+// the sample model (animation step plus the render it causes) as a share of the
+// 100 ms clock.
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <vtkActorCollection.h>
+#include <vtkRenderer.h>
+#include <vtkSmartPointer.h>
+
+#include <string>
+
+#include "AssimpImporter.h"
+#include "RenderTasks.h"
+#include "SceneKit.h"
+#include "ViewHarness.h"
+
+namespace
+{
+constexpr unsigned GridColumns = 500;
+constexpr unsigned GridRows = 1000; // 2 x 500 x 1000 = 1,000,000 triangles
+constexpr double TickSeconds = 0.1;
+
+std::string sampleModel()
+{
+  const QString sample = QStringLiteral(ML_SAMPLES_DIR "/marionette.glb");
+  if (QFileInfo::exists(sample))
+  {
+    return sample.toStdString();
+  }
+  return ML_SHARED_MODELS_DIR "/arm_two_clips.glb";
+}
+
+// A flat grid of GridColumns x GridRows quads, written once under the build tree.
+std::string millionTriangleModel()
+{
+  const QString path = QStringLiteral(ML_BINARY_DIR "/bench-data/grid_1m_triangles.glb");
+  if (QFileInfo::exists(path))
+  {
+    return path.toStdString();
+  }
+  QDir().mkpath(QFileInfo(path).path());
+  Fixtures::MeshBuilder mesh;
+  const aiVector3D up(0, 1, 0);
+  for (unsigned r = 0; r <= GridRows; ++r)
+  {
+    for (unsigned c = 0; c <= GridColumns; ++c)
+    {
+      const float u = static_cast<float>(c) / GridColumns;
+      const float v = static_cast<float>(r) / GridRows;
+      mesh.addVertex(aiVector3D(u * 50.0f, 0, v * 100.0f), up, aiVector3D(u, v, 0));
+    }
+  }
+  const unsigned stride = GridColumns + 1;
+  for (unsigned r = 0; r < GridRows; ++r)
+  {
+    for (unsigned c = 0; c < GridColumns; ++c)
+    {
+      const unsigned a = r * stride + c;
+      mesh.addQuad(a, a + stride, a + stride + 1, a + 1);
+    }
+  }
+  Fixtures::SceneBuilder scene("Root");
+  const unsigned material =
+      scene.addMaterial(Fixtures::makeMaterial("Grey", aiColor3D(0.6f, 0.6f, 0.6f)));
+  Fixtures::addNode(scene.root(), "Grid", aiMatrix4x4(),
+                    {scene.addMesh(mesh.build("Grid", material))});
+  Fixtures::exportScene(*scene.build(), "glb2", path.toStdString());
+  return path.toStdString();
+}
+
+void openThroughManager(benchmark::State& state, const std::string& path)
+{
+  ML::Test::ViewHarness h;
+  bool ended = false;
+  QObject::connect(&h.manager, &ML::Manager::openSourceEnd, [&] { ended = true; });
+  const QStringList paths{QString::fromStdString(path)};
+  for (auto _ : state)
+  {
+    ended = false;
+    h.manager.openModels(paths);
+    h.runTasks();
+    state.PauseTiming();
+    if (!ended || h.item.models.empty())
+    {
+      state.SkipWithError("the open did not end with a loaded model");
+    }
+    ML::unloadModels(&h.item, h.data);
+    state.ResumeTiming();
+  }
+}
+
+void readAndImport(benchmark::State& state, const std::string& path)
+{
+  ML::Test::ViewHarness h;
+  for (auto _ : state)
+  {
+    auto importer = vtkSmartPointer<AssimpImporter>::New();
+    importer->FileName = path;
+    if (!importer->ReadScene(importer->FileName))
+    {
+      state.SkipWithError("the file could not be read");
+    }
+    importer->ImportActors(h.data->renderer);
+    state.PauseTiming();
+    h.data->renderer->RemoveAllViewProps();
+    importer = nullptr;
+    state.ResumeTiming();
+  }
+}
+
+void BM_OpenSampleThroughManager(benchmark::State& state)
+{
+  openThroughManager(state, sampleModel());
+}
+BENCHMARK(BM_OpenSampleThroughManager)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenSampleImporterOnly(benchmark::State& state)
+{
+  readAndImport(state, sampleModel());
+}
+BENCHMARK(BM_OpenSampleImporterOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenMillionTrianglesThroughManager(benchmark::State& state)
+{
+  openThroughManager(state, millionTriangleModel());
+}
+BENCHMARK(BM_OpenMillionTrianglesThroughManager)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenMillionTrianglesImporterOnly(benchmark::State& state)
+{
+  readAndImport(state, millionTriangleModel());
+}
+BENCHMARK(BM_OpenMillionTrianglesImporterOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The clock's render task on the sample model: the animation step, then the frame
+// the scene graph would render next.
+void BM_PlaybackTickWithRender(benchmark::State& state)
+{
+  ML::Test::ViewHarness h(1280, 720);
+  h.manager.openModels({QString::fromStdString(sampleModel())});
+  h.runTasks();
+  h.manager.findAnimatedModel();
+  if (ML::animationCount(&h.item, h.manager.state.currentModel) == 0)
+  {
+    state.SkipWithError("the sample model has no animation");
+  }
+  h.item.playing = true;
+  h.render();
+  for (auto _ : state)
+  {
+    ML::timerTask(&h.item, h.data);
+    h.render();
+  }
+  // Seconds per tick divided by the tick's 0.1 s.
+  state.counters["share_of_tick"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * TickSeconds,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PlaybackTickWithRender)->Unit(benchmark::kMillisecond)->UseRealTime();
+} // namespace
+
+int main(int argc, char** argv)
+{
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
