@@ -224,12 +224,12 @@ TEST(LightHandle, DraggingItMovesTheCurrentSceneLight)
   double aim[3] = {1.0, 1.0, 1.0};
   h.data->lightRepresentation->SetLightPosition(moved);
   h.data->lightRepresentation->SetFocalPoint(aim);
-  std::vector<std::unique_ptr<ML::Test::SignalCount>> signals;
+  std::vector<std::unique_ptr<ML::Test::SignalCount>> notified;
   for (auto signal : {&ML::Manager::lightPosXChanged, &ML::Manager::lightPosYChanged,
                       &ML::Manager::lightPosZChanged, &ML::Manager::lightFpXChanged,
                       &ML::Manager::lightFpYChanged, &ML::Manager::lightFpZChanged})
   {
-    signals.push_back(std::make_unique<ML::Test::SignalCount>(h.manager, signal));
+    notified.push_back(std::make_unique<ML::Test::SignalCount>(h.manager, signal));
   }
   h.data->lightWidget->InvokeEvent(vtkCommand::InteractionEvent);
 
@@ -241,7 +241,7 @@ TEST(LightHandle, DraggingItMovesTheCurrentSceneLight)
   EXPECT_EQ(h.data->lights[1]->GetFocalPoint()[1], 1.0);
   EXPECT_EQ(h.manager.state.lights[0].position[0], 0.0);
   EXPECT_EQ(h.data->lights[0]->GetPosition()[0], 0.0);
-  for (const auto& signal : signals)
+  for (const auto& signal : notified)
   {
     EXPECT_EQ(signal->count(), 1);
   }

@@ -353,7 +353,7 @@ TEST(TransformBox, ReleasingItMovesEveryNodeAndFillsAllNineProperties)
   dragged->Translate(1.0, 2.0, 3.0);
   dragged->RotateZ(30.0);
   dragged->Scale(1.5, 1.5, 1.5);
-  BoxSignals signals(h.manager);
+  BoxSignals notified(h.manager);
   dragBox(h, dragged);
 
   const ML::ManagerState& state = h.manager.state;
@@ -365,7 +365,7 @@ TEST(TransformBox, ReleasingItMovesEveryNodeAndFillsAllNineProperties)
   EXPECT_NEAR(state.modelRotation[0], 0.0, 1e-6);
   EXPECT_NEAR(state.modelRotation[2], 30.0, 1e-6);
   EXPECT_EQ(h.manager.modelRotateZ(), 3000);
-  signals.expectEachOnce();
+  notified.expectEachOnce();
   for (const auto& [node, matrix] : before)
   {
     SCOPED_TRACE(node);
@@ -384,11 +384,11 @@ TEST(TransformBox, AnimatedModelsKeepTheirScale)
   vtkNew<vtkTransform> dragged;
   dragged->Translate(0.0, 0.0, -2.0);
   dragged->Scale(2.0, 2.0, 2.0);
-  BoxSignals signals(h.manager);
+  BoxSignals notified(h.manager);
   dragBox(h, dragged);
   EXPECT_NEAR(h.manager.state.modelPosition[2], -2.0, 1e-6);
   EXPECT_EQ(h.manager.state.modelScale[0], 1.0);
-  signals.expectEachOnce();
+  notified.expectEachOnce();
 }
 
 // ---------------------------------------------------------------- typed transform
