@@ -7,7 +7,6 @@
 #include "vtkObjectFactory.h"
 #include "vtkOpenGLRenderPass.h"
 #include "vtkOpenGLRenderWindow.h"
-#include "vtkOpenGLResourceFreeCallback.h"
 #include "vtkOpenGLVertexArrayObject.h"
 #include "vtkOpenGLVertexBufferObjectGroup.h"
 #include "vtkRenderer.h"
@@ -214,9 +213,6 @@ double* vtkMLOpenGLGridMapper::GetBounds()
 //------------------------------------------------------------------------------
 void vtkMLOpenGLGridMapper::RenderPiece(vtkRenderer* ren, vtkActor* act)
 {
-  // Lets the window release the buffers and program when its context goes away.
-  this->ResourceCallback->RegisterGraphicsResources(
-      static_cast<vtkOpenGLRenderWindow*>(ren->GetRenderWindow()));
   this->UpdateBufferObjects(ren, act);
   this->UpdateShaders(this->Primitives[PrimitiveStart], ren, act);
   glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
