@@ -109,6 +109,9 @@ protected:
   ~AssimpImporter() override;
 
 private:
+  const aiTexture* FindEmbeddedTexture(const char* path) const;
+  vtkSmartPointer<vtkTexture> ReadTextureBeside(const char* path) const;
+
   AssimpImporter(const AssimpImporter&) = delete;
   void operator=(const AssimpImporter&) = delete;
 };

@@ -1,0 +1,231 @@
+// What the importer costs on top of Assimp, and what one animation step costs as the
+// skeleton and the key lists grow. The scenes are generated once into a temporary
+// folder as GLB files.
+//
+//   bench_importer --benchmark_counters_tabular=true
+//
+// Read: compare "Read/Importer/..." with "Read/AssimpOnly/..." of the same file (the
+// importer's conversion should add at most 30 % to Assimp's read).
+// UpdateTimeStep: per call; keys are found by binary search, so doubling the keys
+// should cost far less than doubling the joints.
+
+#include "AssimpImporter.h"
+#include "SceneKit.h"
+
+#include <vtkNew.h>
+#include <vtkRenderer.h>
+#include <vtkSmartPointer.h>
+#include <vtkTransform.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+
+#include <benchmark/benchmark.h>
+
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+#include <cmath>
+#include <iostream>
+
+using namespace Fixtures;
+
+namespace
+{
+constexpr unsigned ReadFlags = aiProcess_LimitBoneWeights | aiProcess_ValidateDataStructure;
+
+// A wavy n x n sheet in the XZ plane: 2 (n - 1)^2 triangles with normals and UVs.
+// With joints, it is skinned to a row of joints along X, each vertex weighted to the
+// two nearest.
+std::unique_ptr<aiScene> makeSheet(unsigned n, unsigned joints)
+{
+  SceneBuilder scene("Root");
+  MeshBuilder sheet;
+  const float step = 1.f / static_cast<float>(n - 1);
+  for (unsigned z = 0; z < n; ++z)
+  {
+    for (unsigned x = 0; x < n; ++x)
+    {
+      const float u = x * step, v = z * step;
+      const float height = 0.05f * std::sin(12 * u) * std::cos(9 * v);
+      sheet.addVertex({u, height, v}, aiVector3D(0, 1, 0), {u, v, 0});
+    }
+  }
+  for (unsigned z = 0; z + 1 < n; ++z)
+  {
+    for (unsigned x = 0; x + 1 < n; ++x)
+    {
+      const unsigned a = z * n + x;
+      sheet.addQuad(a, a + n, a + n + 1, a + 1);
+    }
+  }
+
+  std::vector<std::string> bones;
+  std::vector<aiMatrix4x4> inverseBinds;
+  aiNode* parent = scene.root();
+  for (unsigned j = 0; j < joints; ++j)
+  {
+    const float x = joints > 1 ? static_cast<float>(j) / (joints - 1) : 0;
+    bones.push_back("Joint" + std::to_string(j));
+    inverseBinds.push_back(translation(-x, 0, 0));
+    parent = addNode(parent, bones.back(), translation(j == 0 ? 0 : 1.f / (joints - 1), 0, 0));
+  }
+  if (joints > 0)
+  {
+    sheet.bind(0,
+               [joints](const aiVector3D& p) -> Influences
+               {
+                 const float position = p.x * (joints - 1);
+                 const unsigned first = std::min(static_cast<unsigned>(position), joints - 2);
+                 const float t = position - first;
+                 return {{first, 1 - t}, {first + 1, t}};
+               });
+  }
+  const unsigned material = scene.addMaterial(makeMaterial("Sheet", {0.5f, 0.5f, 0.5f}));
+  addNode(scene.root(), "Sheet", aiMatrix4x4(),
+          {scene.addMesh(sheet.build("Sheet", material, bones, inverseBinds))});
+  return scene.build();
+}
+
+// A chain of joints, each animated by its own channel with the given number of keys
+// of every kind, and one small mesh with a triangle on each joint.
+std::unique_ptr<aiScene> makeAnimatedSkeleton(unsigned joints, unsigned keys)
+{
+  SceneBuilder scene("Root");
+  MeshBuilder mesh;
+  std::vector<std::string> bones;
+  std::vector<aiMatrix4x4> inverseBinds;
+  std::vector<aiNodeAnim*> channels;
+  aiNode* parent = scene.root();
+  const double duration = keys - 1;
+  for (unsigned j = 0; j < joints; ++j)
+  {
+    bones.push_back("Joint" + std::to_string(j));
+    inverseBinds.push_back(translation(0, -0.1f * j, 0));
+    parent = addNode(parent, bones.back(), translation(0, j == 0 ? 0 : 0.1f, 0));
+    const unsigned first = mesh.vertexCount();
+    const float y = 0.1f * j;
+    mesh.addTriangle(mesh.addVertex({0, y, 0}, {0, 0, 1}, {0, 0, 0}),
+                     mesh.addVertex({0.1f, y, 0}, {0, 0, 1}, {1, 0, 0}),
+                     mesh.addVertex({0, y + 0.1f, 0}, {0, 0, 1}, {0, 1, 0}));
+    mesh.bind(first, j);
+
+    VectorTrack positions, scales;
+    RotationTrack rotations;
+    for (unsigned k = 0; k < keys; ++k)
+    {
+      const float phase = static_cast<float>(k) * 0.05f + static_cast<float>(j);
+      positions.keys.emplace_back(k, aiVector3D(0, j == 0 ? 0 : 0.1f, 0.01f * std::sin(phase)));
+      rotations.keys.emplace_back(k, quaternion({0, 0, 1}, 20 * std::sin(phase)));
+      scales.keys.emplace_back(k, aiVector3D(1 + 0.1f * std::sin(phase)));
+    }
+    channels.push_back(makeChannel(bones.back(), positions, rotations, scales));
+  }
+  const unsigned material = scene.addMaterial(makeMaterial("Chain", {0.5f, 0.5f, 0.5f}));
+  addNode(scene.root(), "Chain", aiMatrix4x4(),
+          {scene.addMesh(mesh.build("Chain", material, bones, inverseBinds))});
+  scene.addAnimation(makeAnimation("Wave", duration, 30, channels));
+  return scene.build();
+}
+
+std::string writeScene(const aiScene& scene, const QTemporaryDir& folder, const std::string& name)
+{
+  const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
+  if (!exportScene(scene, "glb2", path))
+  {
+    std::exit(1);
+  }
+  return path;
+}
+
+void AssimpReadOnly(benchmark::State& state, const std::string& path)
+{
+  for (auto _ : state)
+  {
+    Assimp::Importer importer;
+    importer.SetPropertyInteger(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, 0);
+    benchmark::DoNotOptimize(importer.ReadFile(path, ReadFlags));
+  }
+}
+
+void ImporterReadAndImport(benchmark::State& state, const std::string& path)
+{
+  for (auto _ : state)
+  {
+    auto importer = vtkSmartPointer<AssimpImporter>::New();
+    vtkNew<vtkRenderer> renderer;
+    importer->FileName = path;
+    if (!importer->ReadScene(path))
+    {
+      state.SkipWithError("cannot read the scene");
+      break;
+    }
+    importer->ImportActors(renderer);
+  }
+}
+
+void UpdateTimeStep(benchmark::State& state, const std::string& path, unsigned joints,
+                    unsigned keys)
+{
+  auto importer = vtkSmartPointer<AssimpImporter>::New();
+  vtkNew<vtkRenderer> renderer;
+  if (!importer->ReadScene(path))
+  {
+    state.SkipWithError("cannot read the scene");
+    return;
+  }
+  importer->ImportActors(renderer);
+  vtkNew<vtkTransform> model;
+  double range[2];
+  importer->GetTimeRange(0, range);
+  // Step through the whole animation so that every search ends somewhere else.
+  const double step = range[1] / 997;
+  double t = 0;
+  for (auto _ : state)
+  {
+    importer->UpdateTimeStep(t, model);
+    t = t + step > range[1] ? t + step - range[1] : t + step;
+  }
+  state.counters["joints"] = joints;
+  state.counters["keys"] = keys;
+}
+
+void silence(QtMsgType, const QMessageLogContext&, const QString&) {}
+} // namespace
+
+int main(int argc, char** argv)
+{
+  benchmark::Initialize(&argc, argv);
+  // The importer reports every node it walks; that is not what is measured here.
+  qInstallMessageHandler(silence);
+
+  const QTemporaryDir folder;
+  const std::string sheet = writeScene(*makeSheet(710, 0), folder, "sheet_1M.glb");
+  const std::string skinned = writeScene(*makeSheet(320, 8), folder, "skinned_100k.glb");
+  for (const auto& [name, path] :
+       {std::pair{"sheet_1M_triangles", sheet}, std::pair{"skinned_100k_vertices", skinned}})
+  {
+    benchmark::RegisterBenchmark((std::string("Read/AssimpOnly/") + name).c_str(), AssimpReadOnly,
+                                 path)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(2);
+    benchmark::RegisterBenchmark((std::string("Read/Importer/") + name).c_str(),
+                                 ImporterReadAndImport, path)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(2);
+  }
+
+  for (const auto& [joints, keys] : {std::pair{150u, 1000u}, {300u, 1000u}, {150u, 2000u}})
+  {
+    const std::string name = std::to_string(joints) + "_joints_" + std::to_string(keys) + "_keys";
+    const std::string path = writeScene(*makeAnimatedSkeleton(joints, keys), folder, name + ".glb");
+    benchmark::RegisterBenchmark(("UpdateTimeStep/" + name).c_str(), UpdateTimeStep, path, joints,
+                                 keys)
+        ->Unit(benchmark::kMicrosecond);
+  }
+
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,890 @@
+#include "AssimpImporter.h"
+
+#include <vtkActor.h>
+#include <vtkActorCollection.h>
+#include <vtkCellArray.h>
+#include <vtkDoubleArray.h>
+#include <vtkFieldData.h>
+#include <vtkFloatArray.h>
+#include <vtkHomogeneousTransform.h>
+#include <vtkIdTypeArray.h>
+#include <vtkImageData.h>
+#include <vtkImageReader2.h>
+#include <vtkImageReader2Factory.h>
+#include <vtkMath.h>
+#include <vtkMatrix4x4.h>
+#include <vtkNew.h>
+#include <vtkObjectFactory.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkPolyDataTangents.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+#include <vtkShaderProperty.h>
+#include <vtkStringArray.h>
+#include <vtkTexture.h>
+#include <vtkTriangleFilter.h>
+#include <vtkUniforms.h>
+#include <vtkUnsignedShortArray.h>
+#include <vtksys/SystemTools.hxx>
+
+#include <assimp/Exceptional.h>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <QDebug>
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+
+vtkStandardNewMacro(AssimpImporter);
+
+namespace
+{
+// Assimp names are byte strings with a length; they are compared as stored.
+std::string ToString(const aiString& name)
+{
+  return std::string(name.data, name.length);
+}
+
+QString ToQString(const std::string& text)
+{
+  return QString::fromStdString(text);
+}
+
+template <typename Visit>
+void ForEachActor(vtkActorCollection* actors, Visit visit)
+{
+  vtkCollectionSimpleIterator it;
+  actors->InitTraversal(it);
+  while (vtkActor* actor = actors->GetNextActor(it))
+  {
+    visit(actor);
+  }
+}
+
+//------------------------------------------------------------------------------
+// Mesh conversion
+
+static_assert(sizeof(aiVector3D) == 3 * sizeof(float), "positions are copied as float triples");
+static_assert(sizeof(aiColor4D) == 4 * sizeof(float), "colours are copied as float quadruples");
+
+vtkSmartPointer<vtkFloatArray> MakeFloatArray(const char* name, int components, vtkIdType tuples)
+{
+  auto array = vtkSmartPointer<vtkFloatArray>::New();
+  array->SetName(name);
+  array->SetNumberOfComponents(components);
+  array->SetNumberOfTuples(tuples);
+  return array;
+}
+
+vtkSmartPointer<vtkFloatArray> CopyVectors(const char* name, const aiVector3D* vectors, vtkIdType n)
+{
+  auto array = MakeFloatArray(name, 3, n);
+  if (n > 0)
+  {
+    std::memcpy(array->GetPointer(0), vectors, n * sizeof(aiVector3D));
+  }
+  return array;
+}
+
+void AddPoints(const aiMesh* mesh, vtkPolyData* polyData)
+{
+  vtkNew<vtkPoints> points;
+  points->SetData(CopyVectors(nullptr, mesh->mVertices, mesh->mNumVertices));
+  polyData->SetPoints(points);
+}
+
+void AddTextureCoordinates(const aiMesh* mesh, vtkPolyData* polyData)
+{
+  const vtkIdType n = mesh->mNumVertices;
+  auto uv = MakeFloatArray("UV", 2, n);
+  float* out = uv->GetPointer(0);
+  const aiVector3D* in = mesh->mTextureCoords[0];
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    out[2 * i] = in[i].x;
+    out[2 * i + 1] = in[i].y;
+  }
+  polyData->GetPointData()->SetTCoords(uv);
+}
+
+void AddColors(const aiMesh* mesh, vtkPolyData* polyData)
+{
+  const vtkIdType n = mesh->mNumVertices;
+  auto colors = MakeFloatArray("Colors", 4, n);
+  std::memcpy(colors->GetPointer(0), mesh->mColors[0], n * sizeof(aiColor4D));
+  polyData->GetPointData()->SetScalars(colors);
+}
+
+// Faces become vertex cells (1 index), line cells (2) or polygons (any other count,
+// an empty polygon included). The cell arrays are sized in a first pass and filled
+// in place in a second, so a face of any size is converted whole.
+void AddCells(const aiMesh* mesh, vtkPolyData* polyData)
+{
+  enum Kind
+  {
+    Vertex,
+    Line,
+    Polygon,
+    KindCount
+  };
+  auto kindOf = [](unsigned count) { return count == 1 ? Vertex : count == 2 ? Line : Polygon; };
+
+  std::array<vtkIdType, KindCount> cellCounts{};
+  std::array<vtkIdType, KindCount> idCounts{};
+  for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+  {
+    const Kind kind = kindOf(mesh->mFaces[f].mNumIndices);
+    ++cellCounts[kind];
+    idCounts[kind] += mesh->mFaces[f].mNumIndices;
+  }
+
+  std::array<vtkNew<vtkIdTypeArray>, KindCount> offsets;
+  std::array<vtkNew<vtkIdTypeArray>, KindCount> connectivity;
+  std::array<vtkIdType*, KindCount> nextOffset{};
+  std::array<vtkIdType*, KindCount> nextId{};
+  for (int kind = 0; kind < KindCount; ++kind)
+  {
+    offsets[kind]->SetNumberOfValues(cellCounts[kind] + 1);
+    connectivity[kind]->SetNumberOfValues(idCounts[kind]);
+    nextOffset[kind] = offsets[kind]->GetPointer(0);
+    *nextOffset[kind]++ = 0;
+    nextId[kind] = connectivity[kind]->GetPointer(0);
+  }
+  for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+  {
+    const aiFace& face = mesh->mFaces[f];
+    const Kind kind = kindOf(face.mNumIndices);
+    nextId[kind] = std::copy(face.mIndices, face.mIndices + face.mNumIndices, nextId[kind]);
+    *nextOffset[kind]++ = nextId[kind] - connectivity[kind]->GetPointer(0);
+  }
+
+  std::array<vtkNew<vtkCellArray>, KindCount> cells;
+  for (int kind = 0; kind < KindCount; ++kind)
+  {
+    cells[kind]->SetData(offsets[kind], connectivity[kind]);
+  }
+  polyData->SetVerts(cells[Vertex]);
+  polyData->SetLines(cells[Line]);
+  polyData->SetPolys(cells[Polygon]);
+}
+
+// Up to four (joint, weight) slots per vertex, filled in bone order.
+struct VertexInfluences
+{
+  std::array<unsigned short, 4> Joints{};
+  std::array<float, 4> Weights{};
+  unsigned Count = 0;
+};
+
+void AddSkinning(const aiMesh* mesh, vtkPolyData* polyData)
+{
+  const vtkIdType n = mesh->mNumVertices;
+  std::vector<VertexInfluences> influences(n);
+  vtkNew<vtkStringArray> boneNames;
+  boneNames->SetName("Bones");
+  boneNames->SetNumberOfValues(mesh->mNumBones);
+  vtkNew<vtkDoubleArray> inverseBindMatrices;
+  inverseBindMatrices->SetName("InverseBindMatrices");
+  inverseBindMatrices->SetNumberOfComponents(16);
+  inverseBindMatrices->SetNumberOfTuples(mesh->mNumBones);
+
+  vtkNew<vtkMatrix4x4> offset;
+  for (unsigned j = 0; j < mesh->mNumBones; ++j)
+  {
+    const aiBone* bone = mesh->mBones[j];
+    boneNames->SetValue(j, ToString(bone->mName));
+    for (unsigned w = 0; w < bone->mNumWeights; ++w)
+    {
+      VertexInfluences& vertex = influences[bone->mWeights[w].mVertexId];
+      if (vertex.Count < 4)
+      {
+        vertex.Joints[vertex.Count] = static_cast<unsigned short>(j);
+        vertex.Weights[vertex.Count] = bone->mWeights[w].mWeight;
+        ++vertex.Count;
+      }
+    }
+    AssimpImporter::ToVTKMatrix(bone->mOffsetMatrix, offset);
+    inverseBindMatrices->SetTuple(j, offset->GetData());
+  }
+
+  vtkNew<vtkFloatArray> weights;
+  weights->SetName("WEIGHTS_0");
+  weights->SetNumberOfComponents(4);
+  weights->SetNumberOfTuples(n);
+  vtkNew<vtkUnsignedShortArray> joints;
+  joints->SetName("JOINTS_0");
+  joints->SetNumberOfComponents(4);
+  joints->SetNumberOfTuples(n);
+  for (vtkIdType v = 0; v < n; ++v)
+  {
+    std::copy_n(influences[v].Weights.data(), 4, weights->GetPointer(4 * v));
+    std::copy_n(influences[v].Joints.data(), 4, joints->GetPointer(4 * v));
+  }
+  polyData->GetPointData()->AddArray(weights);
+  polyData->GetPointData()->AddArray(joints);
+  polyData->GetFieldData()->AddArray(boneNames);
+  polyData->GetFieldData()->AddArray(inverseBindMatrices);
+}
+
+// Tangents for normal mapping, from the texture coordinates. The tangent filter only
+// takes triangles. When it cannot work (no usable texture coordinates) the mesh is
+// passed on as built rather than lost.
+vtkSmartPointer<vtkPolyData> GenerateTangents(vtkPolyData* polyData)
+{
+  vtkNew<vtkTriangleFilter> triangles;
+  triangles->SetInputData(polyData);
+  vtkNew<vtkPolyDataTangents> tangents;
+  tangents->SetInputConnection(triangles->GetOutputPort());
+  tangents->Update();
+  if (!tangents->GetOutput()->GetPointData()->GetTangents())
+  {
+    return polyData;
+  }
+  // A copy detached from the filters, so that their intermediate data is released.
+  auto output = vtkSmartPointer<vtkPolyData>::New();
+  output->ShallowCopy(tangents->GetOutput());
+  return output;
+}
+
+//------------------------------------------------------------------------------
+// Materials and textures
+
+// The part after the last '/' or '\', whichever comes later.
+std::string BaseName(const std::string& path)
+{
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void ApplyShadingModel(int model, vtkProperty* property)
+{
+  switch (model)
+  {
+  case aiShadingMode_Flat:
+    property->SetInterpolationToFlat();
+    break;
+  case aiShadingMode_Gouraud:
+  case aiShadingMode_Phong:
+  case aiShadingMode_Blinn:
+  case aiShadingMode_Minnaert:
+    property->SetInterpolationToPhong();
+    break;
+  case aiShadingMode_Toon:
+  case aiShadingMode_NoShading:
+    property->LightingOff();
+    break;
+  case aiShadingMode_OrenNayar:
+  case aiShadingMode_CookTorrance:
+  case aiShadingMode_Fresnel:
+    property->SetInterpolationToPBR();
+    break;
+  default:
+    break;
+  }
+}
+
+struct TextureSlot
+{
+  aiTextureType Type;
+  const char* Name;
+  bool SRGB;
+};
+
+const TextureSlot TextureSlots[] = {
+    {aiTextureType_DIFFUSE, "diffuseTex", false},
+    {aiTextureType_NORMALS, "normalTex", false},
+    {aiTextureType_BASE_COLOR, "albedoTex", true},
+    {aiTextureType_EMISSIVE, "emissiveTex", true},
+};
+
+//------------------------------------------------------------------------------
+// Animation
+
+double TicksPerSecond(const aiAnimation* animation)
+{
+  return animation->mTicksPerSecond == 0 ? 1 : animation->mTicksPerSecond;
+}
+
+// Value of a sorted key list at time t: held before the first and after the last
+// key, blended between the two keys around t otherwise.
+template <typename Key, typename Blend>
+auto EvaluateKeys(const Key* keys, unsigned count, double t, Blend blend)
+{
+  const Key* end = keys + count;
+  const Key* next =
+      std::lower_bound(keys, end, t, [](const Key& key, double time) { return key.mTime < time; });
+  if (next == keys)
+  {
+    return keys[0].mValue;
+  }
+  if (next == end)
+  {
+    return keys[count - 1].mValue;
+  }
+  if (next->mTime == t)
+  {
+    return next->mValue;
+  }
+  const Key& previous = next[-1];
+  const float f = static_cast<float>((t - previous.mTime) / (next->mTime - previous.mTime));
+  return blend(previous.mValue, next->mValue, f);
+}
+
+aiVector3D Lerp(const aiVector3D& a, const aiVector3D& b, float f)
+{
+  return a + (b - a) * f;
+}
+
+// Spherical interpolation along the shorter arc, linear for nearly equal rotations;
+// the result is not normalised.
+aiQuaternion Slerp(const aiQuaternion& a, aiQuaternion b, float f)
+{
+  float c = a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+  if (c < 0)
+  {
+    c = -c;
+    b = aiQuaternion(-b.w, -b.x, -b.y, -b.z);
+  }
+  float wa = 1 - f;
+  float wb = f;
+  if (1 - c > 1e-6f)
+  {
+    const float theta = std::acos(c);
+    const float sinTheta = std::sin(theta);
+    wa = std::sin(wa * theta) / sinTheta;
+    wb = std::sin(f * theta) / sinTheta;
+  }
+  return aiQuaternion(wa * a.w + wb * b.w, wa * a.x + wb * b.x, wa * a.y + wb * b.y,
+                      wa * a.z + wb * b.z);
+}
+
+// A node's local transform as translation, rotation and scale: local = T R S.
+struct LocalPose
+{
+  double Translation[3];
+  double Rotation[3][3];
+  double Scale[3];
+};
+
+// The pose stored in a local matrix, for channels that leave one kind of key empty.
+LocalPose DecomposePose(vtkMatrix4x4* local)
+{
+  LocalPose pose{};
+  for (int j = 0; j < 3; ++j)
+  {
+    pose.Translation[j] = local->GetElement(j, 3);
+    const double column[3] = {local->GetElement(0, j), local->GetElement(1, j),
+                              local->GetElement(2, j)};
+    pose.Scale[j] = vtkMath::Norm(column);
+    for (int i = 0; i < 3; ++i)
+    {
+      pose.Rotation[i][j] = pose.Scale[j] == 0 ? 0 : column[i] / pose.Scale[j];
+    }
+  }
+  return pose;
+}
+
+void RotationMatrix(const aiQuaternion& q, double rotation[3][3])
+{
+  double wxyz[4] = {q.w, q.x, q.y, q.z};
+  const double norm = vtkMath::Norm(wxyz, 4);
+  if (norm == 0)
+  {
+    std::fill_n(&rotation[0][0], 9, 0.0);
+    return;
+  }
+  for (double& component : wxyz)
+  {
+    component /= norm;
+  }
+  vtkMath::QuaternionToMatrix3x3(wxyz, rotation);
+}
+
+void EvaluateChannel(const aiNodeAnim* channel, double ticks, vtkMatrix4x4* local)
+{
+  const bool complete = channel->mNumPositionKeys > 0 && channel->mNumRotationKeys > 0 &&
+                        channel->mNumScalingKeys > 0;
+  LocalPose pose = complete ? LocalPose{} : DecomposePose(local);
+  if (channel->mNumPositionKeys > 0)
+  {
+    const aiVector3D p =
+        EvaluateKeys(channel->mPositionKeys, channel->mNumPositionKeys, ticks, Lerp);
+    std::copy_n(&p.x, 3, pose.Translation);
+  }
+  if (channel->mNumRotationKeys > 0)
+  {
+    RotationMatrix(EvaluateKeys(channel->mRotationKeys, channel->mNumRotationKeys, ticks, Slerp),
+                   pose.Rotation);
+  }
+  if (channel->mNumScalingKeys > 0)
+  {
+    const aiVector3D s = EvaluateKeys(channel->mScalingKeys, channel->mNumScalingKeys, ticks, Lerp);
+    std::copy_n(&s.x, 3, pose.Scale);
+  }
+  for (int i = 0; i < 3; ++i)
+  {
+    for (int j = 0; j < 3; ++j)
+    {
+      local->SetElement(i, j, pose.Rotation[i][j] * pose.Scale[j]);
+    }
+    local->SetElement(i, 3, pose.Translation[i]);
+  }
+}
+} // namespace
+
+//------------------------------------------------------------------------------
+AssimpImporter::AssimpImporter() = default;
+AssimpImporter::~AssimpImporter() = default;
+
+//------------------------------------------------------------------------------
+bool AssimpImporter::ReadScene(const std::string& fileName)
+{
+  const aiScene* scene = nullptr;
+  try
+  {
+    this->Importer.SetPropertyInteger(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, 0);
+    scene = this->Importer.ReadFile(fileName,
+                                    aiProcess_LimitBoneWeights | aiProcess_ValidateDataStructure);
+  }
+  catch (const DeadlyImportError& e)
+  {
+    qDebug() << "Assimp exception: " << e.what();
+    return false;
+  }
+
+  this->Scene = scene;
+  if (!this->Scene)
+  {
+    qDebug() << "Assimp failed to load: " << ToQString(fileName);
+    qDebug() << "Assimp error: " << this->Importer.GetErrorString();
+    return false;
+  }
+
+  this->Meshes.resize(this->Scene->mNumMeshes);
+  for (unsigned i = 0; i < this->Scene->mNumMeshes; ++i)
+  {
+    this->Meshes[i] = this->CreateMesh(this->Scene->mMeshes[i]);
+  }
+  // Materials refer to the embedded textures, so those come first.
+  this->EmbeddedTextures.resize(this->Scene->mNumTextures);
+  for (unsigned i = 0; i < this->Scene->mNumTextures; ++i)
+  {
+    this->EmbeddedTextures[i] = this->CreateTexture(this->Scene->mTextures[i]);
+  }
+  this->Properties.resize(this->Scene->mNumMaterials);
+  for (unsigned i = 0; i < this->Scene->mNumMaterials; ++i)
+  {
+    this->Properties[i] = this->CreateMaterial(this->Scene->mMaterials[i]);
+  }
+  return true;
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::ImportActors(vtkRenderer* renderer)
+{
+  if (!this->Scene)
+  {
+    return;
+  }
+  vtkNew<vtkMatrix4x4> identity;
+  qDebug() << "Scene Graph:\n------------\n";
+  this->ImportNode(renderer, this->Scene->mRootNode, identity, 0);
+  this->UpdateJointMatrices();
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::ImportNode(vtkRenderer* renderer, const aiNode* node,
+                                vtkMatrix4x4* parentGlobal, int depth)
+{
+  vtkNew<vtkMatrix4x4> local;
+  ToVTKMatrix(node->mTransformation, local);
+  vtkNew<vtkMatrix4x4> global;
+  vtkMatrix4x4::Multiply4x4(parentGlobal, local, global);
+  vtkNew<vtkActorCollection> actors;
+  vtkIdType points = 0;
+  vtkIdType cells = 0;
+
+  for (unsigned i = 0; i < node->mNumMeshes; ++i)
+  {
+    const unsigned meshIndex = node->mMeshes[i];
+    vtkNew<vtkActor> actor;
+    // Through New(), so that an object factory can supply the skinning mapper.
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::Take(vtkPolyDataMapper::New());
+    mapper->SetInputData(this->Meshes[meshIndex]);
+    mapper->SetColorModeToDirectScalars();
+    actor->SetMapper(mapper);
+    actor->SetUserMatrix(global);
+    actor->SetProperty(this->Properties[this->Scene->mMeshes[meshIndex]->mMaterialIndex]);
+    points += mapper->GetInput()->GetNumberOfPoints();
+    cells += mapper->GetInput()->GetNumberOfCells();
+    renderer->AddActor(actor);
+    actors->AddItem(actor);
+  }
+
+  const std::string name = ToString(node->mName);
+  qDebug() << ToQString(name);
+  if (points > 0 || cells > 0)
+  {
+    qDebug() << "Number of points: ";
+    qDebug() << QString::number(points);
+    qDebug() << "Number of cells: ";
+    qDebug() << QString::number(cells);
+  }
+  if (name.find("Light") != std::string::npos)
+  {
+    qDebug() << global->GetElement(0, 0) << global->GetElement(0, 1) << global->GetElement(0, 2)
+             << global->GetElement(0, 3);
+  }
+
+  // The first node of a name owns the entries.
+  this->NodeActors.emplace(name, actors.Get());
+  this->NodeLocalMatrices.emplace(name, local.Get());
+  this->NodeGlobalMatrices.emplace(name, global.Get());
+
+  for (unsigned i = 0; i < node->mNumChildren; ++i)
+  {
+    this->ImportNode(renderer, node->mChildren[i], global, depth + 1);
+  }
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::UpdateNodeTransforms(const aiNode* node, vtkMatrix4x4* parentGlobal)
+{
+  const std::string name = ToString(node->mName);
+  const auto local = this->NodeLocalMatrices.find(name);
+  if (local == this->NodeLocalMatrices.end())
+  {
+    return; // not imported yet
+  }
+  auto global = vtkSmartPointer<vtkMatrix4x4>::New();
+  vtkMatrix4x4::Multiply4x4(parentGlobal, local->second, global);
+  this->NodeGlobalMatrices[name] = global;
+  const auto actors = this->NodeActors.find(name);
+  if (actors != this->NodeActors.end())
+  {
+    ForEachActor(actors->second, [&](vtkActor* actor) { actor->SetUserMatrix(global); });
+  }
+
+  for (unsigned i = 0; i < node->mNumChildren; ++i)
+  {
+    this->UpdateNodeTransforms(node->mChildren[i], global);
+  }
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::UpdateJointMatrices()
+{
+  for (const auto& entry : this->NodeActors)
+  {
+    ForEachActor(entry.second,
+                 [this](vtkActor* actor)
+                 {
+                   auto* mapper = vtkPolyDataMapper::SafeDownCast(actor->GetMapper());
+                   vtkPolyData* polyData = mapper ? mapper->GetInput() : nullptr;
+                   if (!polyData)
+                   {
+                     return;
+                   }
+                   auto* bones = vtkStringArray::SafeDownCast(
+                       polyData->GetFieldData()->GetAbstractArray("Bones"));
+                   auto* inverseBindMatrices = vtkDoubleArray::SafeDownCast(
+                       polyData->GetFieldData()->GetAbstractArray("InverseBindMatrices"));
+                   if (!bones || !inverseBindMatrices || bones->GetNumberOfValues() < 1)
+                   {
+                     return;
+                   }
+
+                   // Joint matrices take mesh space through the bone's pose back to mesh space;
+                   // the actor's user matrix places the result.
+                   double meshInverse[16];
+                   vtkMatrix4x4::Invert(actor->GetUserMatrix()->GetData(), meshInverse);
+                   const vtkIdType boneCount = bones->GetNumberOfValues();
+                   std::vector<float> jointMatrices(16 * boneCount);
+                   for (vtkIdType i = 0; i < boneCount; ++i)
+                   {
+                     double m[16];
+                     inverseBindMatrices->GetTypedTuple(i, m);
+                     const std::string& boneName = bones->GetValue(i);
+                     const auto global = this->NodeGlobalMatrices.find(boneName);
+                     if (global == this->NodeGlobalMatrices.end())
+                     {
+                       qDebug() << "Cannot find global matrix of bone " << ToQString(boneName);
+                     }
+                     else
+                     {
+                       vtkMatrix4x4::Multiply4x4(global->second->GetData(), m, m);
+                     }
+                     vtkMatrix4x4::Multiply4x4(meshInverse, m, m);
+                     float* out = &jointMatrices[16 * i];
+                     for (int column = 0; column < 4; ++column)
+                     {
+                       for (int row = 0; row < 4; ++row)
+                       {
+                         out[4 * column + row] = static_cast<float>(m[4 * row + column]);
+                       }
+                     }
+                   }
+                   vtkUniforms* uniforms = actor->GetShaderProperty()->GetVertexCustomUniforms();
+                   uniforms->RemoveAllUniforms();
+                   uniforms->SetUniformMatrix4x4v("jointMatrices", static_cast<int>(boneCount),
+                                                  jointMatrices.data());
+                 });
+  }
+}
+
+//------------------------------------------------------------------------------
+bool AssimpImporter::GetTimeRange(vtkIdType animationIndex, double timeRange[2])
+{
+  const aiAnimation* animation = this->Scene->mAnimations[animationIndex];
+  timeRange[0] = 0;
+  timeRange[1] = animation->mDuration / TicksPerSecond(animation);
+  return true;
+}
+
+//------------------------------------------------------------------------------
+bool AssimpImporter::UpdateTimeStep(double timeValue, vtkHomogeneousTransform* modelTransform)
+{
+  if (this->ActiveAnimation == -1)
+  {
+    return true;
+  }
+  const aiAnimation* animation = this->Scene->mAnimations[this->ActiveAnimation];
+  const double ticks = timeValue * TicksPerSecond(animation);
+  for (unsigned c = 0; c < animation->mNumChannels; ++c)
+  {
+    const aiNodeAnim* channel = animation->mChannels[c];
+    const auto local = this->NodeLocalMatrices.find(ToString(channel->mNodeName));
+    if (local != this->NodeLocalMatrices.end())
+    {
+      EvaluateChannel(channel, ticks, local->second);
+    }
+  }
+
+  vtkNew<vtkMatrix4x4> model;
+  modelTransform->GetMatrix(model);
+  this->UpdateNodeTransforms(this->Scene->mRootNode, model);
+  this->UpdateJointMatrices();
+  return true;
+}
+
+//------------------------------------------------------------------------------
+vtkSmartPointer<vtkPolyData> AssimpImporter::CreateMesh(const aiMesh* mesh)
+{
+  auto polyData = vtkSmartPointer<vtkPolyData>::New();
+  const bool hasVertices = mesh->mNumVertices > 0;
+  AddPoints(mesh, polyData);
+  if (mesh->HasNormals() && hasVertices)
+  {
+    polyData->GetPointData()->SetNormals(CopyVectors("Normal", mesh->mNormals, mesh->mNumVertices));
+  }
+  const bool hasUVSet = mesh->HasTextureCoords(0);
+  if (hasUVSet && hasVertices && mesh->mNumUVComponents[0] == 2)
+  {
+    AddTextureCoordinates(mesh, polyData);
+  }
+  const bool hasTangentFrame = mesh->HasTangentsAndBitangents();
+  if (hasTangentFrame && hasVertices)
+  {
+    polyData->GetPointData()->SetTangents(
+        CopyVectors("Tangents", mesh->mTangents, mesh->mNumVertices));
+  }
+  if (mesh->HasVertexColors(0) && hasVertices)
+  {
+    AddColors(mesh, polyData);
+  }
+  AddCells(mesh, polyData);
+  if (mesh->HasBones())
+  {
+    AddSkinning(mesh, polyData);
+  }
+  if (mesh->HasNormals() && hasVertices && hasUVSet && !hasTangentFrame)
+  {
+    return GenerateTangents(polyData);
+  }
+  return polyData;
+}
+
+//------------------------------------------------------------------------------
+vtkSmartPointer<vtkTexture> AssimpImporter::CreateTexture(const aiTexture* texture)
+{
+  auto result = vtkSmartPointer<vtkTexture>::New();
+  if (texture->mHeight > 0)
+  {
+    static const std::regex rawTexelHint("[rgba]{4}[0-9]{4}");
+    if (std::regex_match(texture->achFormatHint, rawTexelHint))
+    {
+      vtkNew<vtkImageData> image;
+      image->SetDimensions(static_cast<int>(texture->mWidth), static_cast<int>(texture->mHeight),
+                           1);
+      image->AllocateScalars(VTK_UNSIGNED_CHAR, 4);
+      std::memcpy(image->GetScalarPointer(), texture->pcData,
+                  static_cast<std::size_t>(texture->mWidth) * texture->mHeight * 4);
+      result->SetInputData(image);
+    }
+    return result;
+  }
+
+  auto reader = vtkSmartPointer<vtkImageReader2>::Take(
+      vtkImageReader2Factory::CreateImageReader2FromExtension(texture->achFormatHint));
+  if (reader)
+  {
+    reader->SetMemoryBuffer(texture->pcData);
+    reader->SetMemoryBufferLength(texture->mWidth);
+    result->SetInputConnection(reader->GetOutputPort());
+    // Decode now: the bytes belong to the Assimp scene, which an export may take away.
+    reader->Update();
+  }
+  return result;
+}
+
+//------------------------------------------------------------------------------
+vtkSmartPointer<vtkTexture> AssimpImporter::GetTexture(const char* path, bool sRGB)
+{
+  vtkSmartPointer<vtkTexture> texture;
+  const bool byIndex = path[0] == '*';
+  const int index = byIndex ? std::atoi(path + 1) : -1;
+  if (byIndex && index >= 0 && index < static_cast<int>(this->EmbeddedTextures.size()))
+  {
+    texture = this->EmbeddedTextures[index];
+  }
+  else if (const aiTexture* embedded = this->FindEmbeddedTexture(path))
+  {
+    texture = this->CreateTexture(embedded);
+  }
+  else
+  {
+    texture = this->ReadTextureBeside(path);
+    if (!texture)
+    {
+      return nullptr;
+    }
+  }
+  texture->MipmapOn();
+  texture->InterpolateOn();
+  texture->SetColorModeToDirectScalars();
+  texture->SetUseSRGBColorSpace(sRGB);
+  return texture;
+}
+
+//------------------------------------------------------------------------------
+const aiTexture* AssimpImporter::FindEmbeddedTexture(const char* path) const
+{
+  if (path[0] == '*')
+  {
+    const int index = std::atoi(path + 1);
+    const bool inRange = index >= 0 && index < static_cast<int>(this->Scene->mNumTextures);
+    return inRange ? this->Scene->mTextures[index] : nullptr;
+  }
+  const std::string name = BaseName(path);
+  for (unsigned i = 0; i < this->Scene->mNumTextures; ++i)
+  {
+    if (BaseName(ToString(this->Scene->mTextures[i]->mFilename)) == name)
+    {
+      return this->Scene->mTextures[i];
+    }
+  }
+  return nullptr;
+}
+
+//------------------------------------------------------------------------------
+vtkSmartPointer<vtkTexture> AssimpImporter::ReadTextureBeside(const char* path) const
+{
+  const std::string dir = vtksys::SystemTools::GetFilenamePath(this->FileName);
+  std::string full = vtksys::SystemTools::CollapseFullPath(path, dir);
+  if (!vtksys::SystemTools::FileExists(full, true))
+  {
+    full = vtksys::SystemTools::CollapseFullPath(vtksys::SystemTools::GetFilenameName(path), dir);
+  }
+  if (!vtksys::SystemTools::FileExists(full, true))
+  {
+    qDebug() << "Cannot find texture: " << ToQString(full);
+    return nullptr;
+  }
+  auto reader = vtkSmartPointer<vtkImageReader2>::Take(
+      vtkImageReader2Factory::CreateImageReader2(full.c_str()));
+  if (!reader)
+  {
+    qDebug() << "Cannot instantiate the image reader for texture: " << ToQString(full);
+    return nullptr;
+  }
+  reader->SetFileName(full.c_str());
+  auto texture = vtkSmartPointer<vtkTexture>::New();
+  texture->SetInputConnection(reader->GetOutputPort());
+  return texture;
+}
+
+//------------------------------------------------------------------------------
+vtkSmartPointer<vtkProperty> AssimpImporter::CreateMaterial(const aiMaterial* material)
+{
+  auto property = vtkSmartPointer<vtkProperty>::New();
+  int shadingModel = 0;
+  if (material->Get(AI_MATKEY_SHADING_MODEL, shadingModel) == aiReturn_SUCCESS)
+  {
+    ApplyShadingModel(shadingModel, property);
+  }
+  float opacity = 1;
+  if (material->Get(AI_MATKEY_OPACITY, opacity) == aiReturn_SUCCESS)
+  {
+    property->SetOpacity(opacity);
+  }
+  aiColor4D colour;
+  if (material->Get(AI_MATKEY_COLOR_DIFFUSE, colour) == aiReturn_SUCCESS)
+  {
+    property->SetColor(colour.r, colour.g, colour.b);
+  }
+  if (material->Get(AI_MATKEY_COLOR_SPECULAR, colour) == aiReturn_SUCCESS)
+  {
+    property->SetSpecularColor(colour.r, colour.g, colour.b);
+  }
+  if (material->Get(AI_MATKEY_COLOR_AMBIENT, colour) == aiReturn_SUCCESS)
+  {
+    property->SetAmbientColor(colour.r, colour.g, colour.b);
+  }
+
+  for (const TextureSlot& slot : TextureSlots)
+  {
+    aiString path;
+    if (material->GetTexture(slot.Type, 0, &path) == aiReturn_SUCCESS)
+    {
+      if (vtkSmartPointer<vtkTexture> texture = this->GetTexture(path.C_Str(), slot.SRGB))
+      {
+        property->SetTexture(slot.Name, texture);
+      }
+    }
+  }
+  return property;
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::ToVTKMatrix(const aiMatrix4x4& in, vtkMatrix4x4* out)
+{
+  for (unsigned i = 0; i < 4; ++i)
+  {
+    for (unsigned j = 0; j < 4; ++j)
+    {
+      out->SetElement(static_cast<int>(i), static_cast<int>(j), in[i][j]);
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::ToAssimpMatrix(vtkMatrix4x4* in, aiMatrix4x4& out)
+{
+  for (unsigned i = 0; i < 4; ++i)
+  {
+    for (unsigned j = 0; j < 4; ++j)
+    {
+      out[i][j] = static_cast<ai_real>(in->GetElement(static_cast<int>(i), static_cast<int>(j)));
+    }
+  }
+}
