@@ -16,7 +16,7 @@ namespace
 std::string printed(vtkObject* object)
 {
   std::ostringstream out;
-  object->Print(out);
+  object->PrintSelf(out, vtkIndent().GetNextIndent());
   return out.str();
 }
 

@@ -56,7 +56,7 @@ TEST_F(LegacyContextSkinning, MoreThan250JointsAreReportedAndDrawnUnskinned)
   std::string source;
   const Frame skinned =
       renderSkinned(strip, jointPalette(251, 250, translationMatrix(0.0f, 1.0f, 0.0f)), source);
-  expectContextVersion(4, 1);
+  ASSERT_NO_FATAL_FAILURE(expectContextVersion(4, 1));
 
   EXPECT_EQ(log.count("A mesh is associated with more than 250 bones (251), which requires "
                       "OpenGL >= 4.3"),
