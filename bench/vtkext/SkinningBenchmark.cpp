@@ -216,8 +216,8 @@ void BM_CpuDeformation(benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK(BM_GpuSkinning)->Unit(benchmark::kMillisecond)->MinTime(3.0);
-BENCHMARK(BM_Unskinned)->Unit(benchmark::kMillisecond)->MinTime(3.0);
-BENCHMARK(BM_CpuDeformation)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_GpuSkinning)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_Unskinned)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_CpuDeformation)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 BENCHMARK_MAIN();

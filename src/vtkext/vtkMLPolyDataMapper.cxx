@@ -89,9 +89,12 @@ void vtkMLPolyDataMapper::ReplaceShaderValues(std::map<vtkShader::Type, vtkShade
   std::string vertexSource = shaders[vtkShader::Vertex]->GetSource();
 
   vtkUniforms* uniforms = act->GetShaderProperty()->GetVertexCustomUniforms();
-  const bool lighting = act->GetProperty()->GetLighting();
-  const bool normals = lighting && this->VBOs->GetNumberOfComponents("normalMC") == 3;
-  const bool tangents = lighting && this->VBOs->GetNumberOfComponents("tangentMC") == 3 &&
+  // VTK declares the normal and tangent varyings only for a primitive it lights;
+  // without a light (or for flat-shaded points) the normal lines would not compile.
+  const bool lit = act->GetProperty()->GetLighting() &&
+                   this->PrimitiveInfo[this->LastBoundBO].LastLightComplexity > 0;
+  const bool normals = lit && this->VBOs->GetNumberOfComponents("normalMC") == 3;
+  const bool tangents = lit && this->VBOs->GetNumberOfComponents("tangentMC") == 3 &&
                         hasNormalMap(this->GetTextures(act));
 
   std::string declarations = "//VTK::CustomUniforms::Dec\n";

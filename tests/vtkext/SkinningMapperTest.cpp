@@ -137,6 +137,21 @@ TEST_F(Skinning, NormalsWithoutLightingGenerateNoNormalCode)
             skinned.litPixels() / 100);
 }
 
+TEST_F(Skinning, LitMeshWithNormalsButNoLightStillDraws)
+{
+  view.renderer()->AutomaticLightCreationOff();
+  auto strip = makeStrip({true, true, 1});
+  const std::vector<float> joints = jointPalette(2, 1, translationMatrix(0.0f, 1.0f, 0.0f));
+
+  std::string source;
+  const Frame skinned = renderSkinned(strip, joints, true, &source);
+  EXPECT_TRUE(contains(source, "posMC = skinMat * posMC;"));
+  EXPECT_FALSE(contains(source, "normalVCVSOutput"));
+  EXPECT_GT(skinned.litPixels(), 0);
+  EXPECT_LE(skinned.differingPixels(renderWithVtkMapper(deformOnCpu(strip, joints), true)),
+            skinned.litPixels() / 100);
+}
+
 TEST_F(Skinning, StorageBufferPathDrawsTheSamePoseAsTheUniformPath)
 {
   const Matrix pose = translationMatrix(0.5f, -0.75f, 0.0f);
