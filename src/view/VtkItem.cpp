@@ -51,6 +51,11 @@ void VtkItem::run(RenderTask task)
       });
 }
 
+void VtkItem::setTaskDispatcher(TaskDispatcher dispatcher)
+{
+  taskDispatcher = std::move(dispatcher);
+}
+
 void VtkItem::openModels()
 {
   run(
