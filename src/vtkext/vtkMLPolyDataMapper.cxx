@@ -62,6 +62,78 @@ bool contextSupportsStorageBuffers(vtkRenderer* ren)
   vtkOpenGLRenderWindow::SafeDownCast(ren->GetRenderWindow())->GetOpenGLVersion(major, minor);
   return major == 4 && minor >= 3;
 }
+
+// The generated vertex code, put in place of VTK's tags.
+struct VertexShaderPieces
+{
+  // The tag stays in front: VTK's own custom uniform declarations replace it later.
+  std::string declarations = "//VTK::CustomUniforms::Dec\n";
+  std::string position = "  vec4 posMC = vertexMC;\n";
+  std::string normal;
+  std::string begin;
+
+  void substituteInto(std::string& source) const
+  {
+    vtkShaderProgram::Substitute(source, "//VTK::CustomUniforms::Dec", declarations);
+    vtkShaderProgram::Substitute(source, "//VTK::PositionVC::Impl", position);
+    vtkShaderProgram::Substitute(source, "//VTK::Normal::Impl", normal);
+    vtkShaderProgram::Substitute(source, "//VTK::CustomBegin::Impl", begin);
+  }
+};
+
+// Moves the matrices from the uniform into the storage buffer bound at binding
+// point 0. The buffer is only written here, at a shader rebuild; whoever changes
+// the pose sets the uniform again, which triggers the next rebuild.
+void moveJointMatricesToStorage(vtkUniforms* uniforms, vtkOpenGLBufferObject* buffer)
+{
+  std::vector<float> matrices;
+  uniforms->GetUniformMatrix4x4v(JointMatricesName, matrices);
+  buffer->Upload(matrices, vtkOpenGLBufferObject::ArrayBuffer);
+  glBindBufferBase(GL_SHADER_STORAGE_BUFFER, JointsBindingPoint,
+                   static_cast<GLuint>(buffer->GetHandle()));
+  uniforms->RemoveUniform(JointMatricesName);
+}
+
+// Decides whether the mesh is skinned and where its matrices come from; a mesh
+// with more joints than the uniform path takes is skinned only on OpenGL 4.3.
+bool prepareJointMatrices(vtkUniforms* uniforms, vtkRenderer* ren, vtkOpenGLBufferObject* buffer,
+                          VertexShaderPieces& pieces, std::string& vertexSource)
+{
+  if (!hasJointMatrices(uniforms))
+  {
+    return false;
+  }
+  const int jointCount = uniforms->GetUniformNumberOfTuples(JointMatricesName);
+  if (jointCount <= MaxUniformJoints)
+  {
+    return true;
+  }
+  if (!contextSupportsStorageBuffers(ren))
+  {
+    qDebug().nospace() << "A mesh is associated with more than 250 bones (" << jointCount
+                       << "), which requires OpenGL >= 4.3";
+    return false;
+  }
+  moveJointMatricesToStorage(uniforms, buffer);
+  pieces.declarations += JointsStorageDeclaration;
+  vtkShaderProgram::Substitute(vertexSource, "//VTK::System::Dec", "#version 430");
+  return true;
+}
+
+void addSkinning(VertexShaderPieces& pieces, bool normals, bool tangents)
+{
+  pieces.declarations += SkinningAttributes;
+  pieces.begin = SkinMatrix;
+  pieces.position += "  posMC = skinMat * posMC;\n";
+  if (normals)
+  {
+    pieces.normal += "  normalVCVSOutput = mat3(skinMat) * normalVCVSOutput;\n";
+  }
+  if (tangents)
+  {
+    pieces.normal += "  tangentVCVSOutput = mat3(skinMat) * tangentVCVSOutput;\n";
+  }
+}
 } // namespace
 
 vtkStandardNewMacro(vtkMLPolyDataMapper);
@@ -88,7 +160,6 @@ void vtkMLPolyDataMapper::ReplaceShaderValues(std::map<vtkShader::Type, vtkShade
 {
   std::string vertexSource = shaders[vtkShader::Vertex]->GetSource();
 
-  vtkUniforms* uniforms = act->GetShaderProperty()->GetVertexCustomUniforms();
   // VTK declares the normal and tangent varyings only for a primitive it lights;
   // without a light (or for flat-shaded points) the normal lines would not compile.
   const bool lit = act->GetProperty()->GetLighting() &&
@@ -97,76 +168,37 @@ void vtkMLPolyDataMapper::ReplaceShaderValues(std::map<vtkShader::Type, vtkShade
   const bool tangents = lit && this->VBOs->GetNumberOfComponents("tangentMC") == 3 &&
                         hasNormalMap(this->GetTextures(act));
 
-  std::string declarations = "//VTK::CustomUniforms::Dec\n";
-  std::string position = "  vec4 posMC = vertexMC;\n";
-  std::string normal;
-  std::string begin;
+  VertexShaderPieces pieces;
   if (normals)
   {
-    normal += "  normalVCVSOutput = normalMC;\n";
+    pieces.normal += "  normalVCVSOutput = normalMC;\n";
   }
   if (tangents)
   {
-    normal += "  tangentVCVSOutput = tangentMC;\n";
+    pieces.normal += "  tangentVCVSOutput = tangentMC;\n";
   }
 
-  bool skinning = hasJointMatrices(uniforms);
-  const int jointCount = skinning ? uniforms->GetUniformNumberOfTuples(JointMatricesName) : 0;
-  if (skinning && jointCount > MaxUniformJoints)
+  vtkUniforms* uniforms = act->GetShaderProperty()->GetVertexCustomUniforms();
+  if (prepareJointMatrices(uniforms, ren, this->JointMatricesBuffer, pieces, vertexSource))
   {
-    if (contextSupportsStorageBuffers(ren))
-    {
-      // The storage buffer is only written here, at a shader rebuild; whoever
-      // changes the pose sets the uniform again, which triggers the rebuild.
-      std::vector<float> matrices;
-      uniforms->GetUniformMatrix4x4v(JointMatricesName, matrices);
-      this->JointMatricesBuffer->Upload(matrices, vtkOpenGLBufferObject::ArrayBuffer);
-      glBindBufferBase(GL_SHADER_STORAGE_BUFFER, JointsBindingPoint,
-                       static_cast<GLuint>(this->JointMatricesBuffer->GetHandle()));
-      uniforms->RemoveUniform(JointMatricesName);
-      declarations += JointsStorageDeclaration;
-      vtkShaderProgram::Substitute(vertexSource, "//VTK::System::Dec", "#version 430");
-    }
-    else
-    {
-      qDebug().nospace() << "A mesh is associated with more than 250 bones (" << jointCount
-                         << "), which requires OpenGL >= 4.3";
-      skinning = false;
-    }
-  }
-  if (skinning)
-  {
-    declarations += SkinningAttributes;
-    begin = SkinMatrix;
-    position += "  posMC = skinMat * posMC;\n";
-    if (normals)
-    {
-      normal += "  normalVCVSOutput = mat3(skinMat) * normalVCVSOutput;\n";
-    }
-    if (tangents)
-    {
-      normal += "  tangentVCVSOutput = mat3(skinMat) * tangentVCVSOutput;\n";
-    }
+    addSkinning(pieces, normals, tangents);
   }
 
-  position += "  gl_Position = MCDCMatrix * posMC;\n";
+  pieces.position += "  gl_Position = MCDCMatrix * posMC;\n";
   if (this->PrimitiveInfo[this->LastBoundBO].LastLightComplexity > 0)
   {
-    position += "  vertexVCVSOutput = MCVCMatrix * posMC;\n";
+    pieces.position += "  vertexVCVSOutput = MCVCMatrix * posMC;\n";
   }
   if (normals)
   {
-    normal += "  normalVCVSOutput = normalMatrix * normalVCVSOutput;\n";
+    pieces.normal += "  normalVCVSOutput = normalMatrix * normalVCVSOutput;\n";
   }
   if (tangents)
   {
-    normal += "  tangentVCVSOutput = normalMatrix * tangentVCVSOutput;\n";
+    pieces.normal += "  tangentVCVSOutput = normalMatrix * tangentVCVSOutput;\n";
   }
 
-  vtkShaderProgram::Substitute(vertexSource, "//VTK::CustomUniforms::Dec", declarations);
-  vtkShaderProgram::Substitute(vertexSource, "//VTK::PositionVC::Impl", position);
-  vtkShaderProgram::Substitute(vertexSource, "//VTK::Normal::Impl", normal);
-  vtkShaderProgram::Substitute(vertexSource, "//VTK::CustomBegin::Impl", begin);
+  pieces.substituteInto(vertexSource);
   shaders[vtkShader::Vertex]->SetSource(vertexSource);
 
   this->Superclass::ReplaceShaderValues(shaders, ren, act);
