@@ -241,10 +241,19 @@ void AddSkinning(const aiMesh* mesh, vtkPolyData* polyData)
 // passed on as built rather than lost.
 vtkSmartPointer<vtkPolyData> GenerateTangents(vtkPolyData* polyData)
 {
-  vtkNew<vtkTriangleFilter> triangles;
-  triangles->SetInputData(polyData);
   vtkNew<vtkPolyDataTangents> tangents;
-  tangents->SetInputConnection(triangles->GetOutputPort());
+  // A mesh of triangles alone would come out of the triangle filter unchanged; most
+  // files hold nothing else, and big meshes then skip a full copy of their cells.
+  vtkNew<vtkTriangleFilter> triangles;
+  if (polyData->GetPolys()->IsHomogeneous() == 3)
+  {
+    tangents->SetInputData(polyData);
+  }
+  else
+  {
+    triangles->SetInputData(polyData);
+    tangents->SetInputConnection(triangles->GetOutputPort());
+  }
   tangents->Update();
   if (!tangents->GetOutput()->GetPointData()->GetTangents())
   {
