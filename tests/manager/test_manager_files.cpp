@@ -378,9 +378,9 @@ TEST(CloseCommand, EmptiesNamesBeforeTheTaskRuns)
   ViewHarness h;
   h.manager.openModels({shared("textured_cube.glb")});
   h.runTasks();
-  SignalTrace trace(h.manager);
   QStringList namesSeen;
-  QObject::connect(&h.manager, &Manager::modelNamesChanged, &h.manager,
+  QObject watcher;
+  QObject::connect(&h.manager, &Manager::modelNamesChanged, &watcher,
                    [&] { namesSeen.append(h.manager.modelNames().join(',')); });
 
   h.manager.clearModels();

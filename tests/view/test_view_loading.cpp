@@ -108,8 +108,9 @@ TEST_F(Loading, OpenShowsTheModel)
 {
   h.manager.state.backgroundColor = 7; // black
   open({shared("textured_cube.glb")});
-  const QImage image = h.grab();
-  image.save(dir.path() + "/cube.png");
+  const QImage image = h.grab().convertToFormat(QImage::Format_RGB32);
+  QDir().mkpath(ML_BINARY_DIR "/view-images");
+  image.save(ML_BINARY_DIR "/view-images/loading_textured_cube.png");
   const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2);
   EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::black));
   EXPECT_NE(centre, QColor(Qt::black));
