@@ -9,83 +9,97 @@
 
 namespace ML
 {
+namespace
+{
+// The window's controls already report their first values while the window
+// document is being created, before start-up has linked the view: there is no
+// scene to apply them to yet.
+void queue(VtkItem* view, VtkItem::RenderTask task)
+{
+  if (view)
+  {
+    view->run(std::move(task));
+  }
+}
+} // namespace
+
 void Manager::cameraReset()
 {
-  vtkItem->run([](VtkItem*, VtkItem::Data* data) { resetCamera(data); });
+  queue(vtkItem, [](VtkItem*, VtkItem::Data* data) { resetCamera(data); });
 }
 
 void Manager::toggleWireframe()
 {
-  vtkItem->run(&applyWireframe);
+  queue(vtkItem, &applyWireframe);
 }
 
 void Manager::updateShowGrid()
 {
-  vtkItem->run(&applyGrid);
+  queue(vtkItem, &applyGrid);
 }
 
 void Manager::updateShowAxes()
 {
-  vtkItem->run(&applyAxes);
+  queue(vtkItem, &applyAxes);
 }
 
 void Manager::updateSceneLight()
 {
-  vtkItem->run(&applySceneLight);
+  queue(vtkItem, &applySceneLight);
 }
 
 void Manager::updateDirection()
 {
-  vtkItem->run(&updateDirectionTask);
+  queue(vtkItem, &updateDirectionTask);
 }
 
 void Manager::updateCameraPos()
 {
-  vtkItem->run(&updateCameraPosTask);
+  queue(vtkItem, &updateCameraPosTask);
 }
 
 void Manager::updateCameraFp()
 {
-  vtkItem->run(&updateCameraFpTask);
+  queue(vtkItem, &updateCameraFpTask);
 }
 
 void Manager::updateSurfaceLight()
 {
-  vtkItem->run(&applySurfacePreset);
+  queue(vtkItem, &applySurfacePreset);
 }
 
 void Manager::updateLightPos()
 {
-  vtkItem->run(&updateLightPosTask);
+  queue(vtkItem, &updateLightPosTask);
 }
 
 void Manager::updateLightFp()
 {
-  vtkItem->run(&updateLightFpTask);
+  queue(vtkItem, &updateLightFpTask);
 }
 
 void Manager::updateLightColor()
 {
-  vtkItem->run(&applyLightColors);
+  queue(vtkItem, &applyLightColors);
 }
 
 void Manager::updateBackground()
 {
-  vtkItem->run(&applyBackground);
+  queue(vtkItem, &applyBackground);
 }
 
 void Manager::updateShowLightWidget()
 {
-  vtkItem->run(&updateShowLightWidgetTask);
+  queue(vtkItem, &updateShowLightWidgetTask);
 }
 
 void Manager::updateCurrentLight()
 {
-  vtkItem->run(&updateCurrentLightTask);
+  queue(vtkItem, &updateCurrentLightTask);
 }
 
 void Manager::updateModelTransform()
 {
-  vtkItem->run(&updateModelTransformTask);
+  queue(vtkItem, &updateModelTransformTask);
 }
 } // namespace ML
