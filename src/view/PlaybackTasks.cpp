@@ -64,10 +64,13 @@ unsigned animationCount(const VtkItem* item, int modelIndex)
   return scene ? scene->mNumAnimations : 0;
 }
 
-void onAnimationTimer(vtkObject*, unsigned long, void* clientData, void*)
+void onAnimationTimer(vtkObject*, unsigned long, void* clientData, void* callData)
 {
+  // The Manager's clock raises the event without call data. The interactor's own
+  // repeating timer carries its timer id: stepping on it too would play the
+  // animation at a speed that depends on the interactor.
   auto* data = static_cast<VtkItem::Data*>(clientData);
-  if (!data || !data->item || !data->item->playing)
+  if (callData || !data || !data->item || !data->item->playing)
   {
     return;
   }

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include "QtPrinters.h"
+
 namespace ML::Test
 {
 // Collects the lines written to Qt's message output while it is alive, so tests

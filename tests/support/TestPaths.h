@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "QtPrinters.h"
+
 namespace ML::Test
 {
 inline std::string assimpModel(const std::string& relative)

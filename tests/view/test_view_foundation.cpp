@@ -8,6 +8,8 @@
 #include <vtkRenderWindowInteractor.h>
 
 #include "Manager.h"
+#include "RenderTasks.h"
+#include "TestPaths.h"
 #include "ViewHarness.h"
 #include "VtkItem.h"
 #include "vtkPickerStyle.h"
@@ -99,6 +101,23 @@ TEST(RenderItemScene, FirstFrameShowsOnlyTheBackground)
     }
   }
   EXPECT_EQ(others, 0);
+}
+
+TEST(RenderItemClock, OnlyTheManagersTicksStepTheAnimation)
+{
+  ViewHarness harness;
+  harness.manager.openModels({ QString::fromStdString(ML::Test::sharedModel("arm_two_clips.glb")) });
+  harness.runTasks();
+  ASSERT_EQ(harness.item.models.size(), 1u);
+  harness.item.playing = true;
+
+  // The interactor's own repeating timer passes its timer id as call data.
+  int timerId = 1;
+  harness.interactor->InvokeEvent(vtkCommand::TimerEvent, &timerId);
+  EXPECT_EQ(harness.manager.sliderVal(), 0.0);
+
+  harness.interactor->InvokeEvent(vtkCommand::TimerEvent, nullptr);
+  EXPECT_GT(harness.manager.sliderVal(), 0.0);
 }
 
 TEST(RenderItemTearDown, ClearsTheTreeEvenWithoutASceneRecord)
