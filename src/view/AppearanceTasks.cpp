@@ -3,8 +3,10 @@
 #include "RenderTasks.h"
 
 #include <vtkActorCollection.h>
+#include <vtkArrayDispatch.h>
 #include <vtkAxesActor.h>
 #include <vtkBoundingBox.h>
+#include <vtkDataArrayRange.h>
 #include <vtkMath.h>
 #include <vtkMatrix4x4.h>
 #include <vtkPoints.h>
@@ -159,24 +161,54 @@ bool isAxisAligned(vtkMatrix4x4* frame)
   return true;
 }
 
-bool countsInBounds(vtkProp* prop)
+// The prop's world bounds when it takes part in the scene's extent, else null.
+const double* boundsToCount(vtkProp* prop)
 {
   if (!prop->GetVisibility() || !prop->GetUseBounds())
   {
-    return false;
+    return nullptr;
   }
   const double* bounds = prop->GetBounds();
-  return bounds != nullptr && bounds[1] >= bounds[0];
+  return bounds != nullptr && bounds[1] >= bounds[0] ? bounds : nullptr;
 }
 
-void addBoundsUnderFrame(vtkBoundingBox& box, vtkProp3D* prop, vtkMatrix4x4* frame)
+// The frame only permutes and flips axes, so the corners of the prop's own world
+// box map onto the corners of its box in the frame.
+void addBoundsUnderFrame(vtkBoundingBox& box, const double bounds[6], vtkMatrix4x4* frame)
 {
-  vtkNew<vtkMatrix4x4> inFrame;
-  vtkMatrix4x4::Multiply4x4(frame, prop->GetMatrix(), inFrame);
-  prop->PokeMatrix(inFrame);
-  box.AddBounds(prop->GetBounds());
-  prop->PokeMatrix(nullptr);
+  for (int corner = 0; corner < 8; ++corner)
+  {
+    const double world[4] = {bounds[corner & 1], bounds[2 + ((corner >> 1) & 1)],
+                             bounds[4 + ((corner >> 2) & 1)], 1.0};
+    double inFrame[4];
+    frame->MultiplyPoint(world, inFrame);
+    box.AddPoint(inFrame);
+  }
 }
+
+// Extends `box` by every point of `coordinates` mapped through `matrix`.
+struct AddMappedPoints
+{
+  template <typename Array>
+  void operator()(Array* coordinates, const double (*m)[4], vtkBoundingBox& box) const
+  {
+    double low[3] = {VTK_DOUBLE_MAX, VTK_DOUBLE_MAX, VTK_DOUBLE_MAX};
+    double high[3] = {VTK_DOUBLE_MIN, VTK_DOUBLE_MIN, VTK_DOUBLE_MIN};
+    for (const auto point : vtk::DataArrayTupleRange<3>(coordinates))
+    {
+      const double x = point[0];
+      const double y = point[1];
+      const double z = point[2];
+      for (int row = 0; row < 3; ++row)
+      {
+        const double v = m[row][0] * x + m[row][1] * y + m[row][2] * z + m[row][3];
+        low[row] = std::min(low[row], v);
+        high[row] = std::max(high[row], v);
+      }
+    }
+    box.AddBounds(std::array<double, 6>{low[0], high[0], low[1], high[1], low[2], high[2]}.data());
+  }
+};
 
 void addPointsInFrame(vtkBoundingBox& box, vtkProp3D* prop, vtkMatrix4x4* frame)
 {
@@ -189,20 +221,19 @@ void addPointsInFrame(vtkBoundingBox& box, vtkProp3D* prop, vtkMatrix4x4* frame)
   }
   vtkPolyData* input = mapper->GetInput();
   vtkPoints* points = input ? input->GetPoints() : nullptr;
-  if (!points)
+  if (!points || points->GetNumberOfPoints() == 0)
   {
     return;
   }
   vtkNew<vtkMatrix4x4> inFrame;
   vtkMatrix4x4::Multiply4x4(frame, actor->GetMatrix(), inFrame);
-  const double(*m)[4] = inFrame->Element;
-  double p[3];
-  for (vtkIdType i = 0, n = points->GetNumberOfPoints(); i < n; ++i)
+  // Float and double coordinates are read directly; anything else through the
+  // generic array interface.
+  using Dispatcher = vtkArrayDispatch::DispatchByValueType<vtkArrayDispatch::Reals>;
+  const AddMappedPoints worker;
+  if (!Dispatcher::Execute(points->GetData(), worker, inFrame->Element, box))
   {
-    points->GetPoint(i, p);
-    box.AddPoint(m[0][0] * p[0] + m[0][1] * p[1] + m[0][2] * p[2] + m[0][3],
-                 m[1][0] * p[0] + m[1][1] * p[1] + m[1][2] * p[2] + m[1][3],
-                 m[2][0] * p[0] + m[2][1] * p[1] + m[2][2] * p[2] + m[2][3]);
+    worker(points->GetData(), inFrame->Element, box);
   }
 }
 
@@ -218,13 +249,14 @@ vtkBoundingBox propsBoundsInFrame(vtkRenderer* renderer, vtkMatrix4x4* frame)
   while (vtkProp* prop = props->GetNextProp(it))
   {
     auto* prop3D = vtkProp3D::SafeDownCast(prop);
-    if (!prop3D || !countsInBounds(prop))
+    const double* bounds = boundsToCount(prop);
+    if (!prop3D || !bounds)
     {
       continue;
     }
     if (axisAligned)
     {
-      addBoundsUnderFrame(box, prop3D, frame);
+      addBoundsUnderFrame(box, bounds, frame);
     }
     else
     {

@@ -37,7 +37,7 @@ TEST(Commands, EachQueuesExactlyOneTaskAndChangesNothingYet)
   h.manager.state.showGrid = true;
   h.manager.state.showAxes = true;
   h.manager.state.sceneLight = true;
-  h.manager.state.backgroundColor = 7;
+  h.manager.state.backgroundColor = 3;
   h.manager.state.cameraPosition = {1.0, 2.0, 3.0};
   size_t queued = 0;
   for (Command command : commands)
@@ -47,13 +47,13 @@ TEST(Commands, EachQueuesExactlyOneTaskAndChangesNothingYet)
   }
   EXPECT_FALSE(h.data->axesWidget->GetEnabled());
   EXPECT_FALSE(h.data->lights[1]->GetSwitch());
-  EXPECT_TRUE(h.data->renderer->GetGradientBackground());
+  EXPECT_NE(h.data->renderer->GetBackground()[2], 110 / 255.0);
   EXPECT_NE(h.data->renderer->GetActiveCamera()->GetPosition()[0], 1.0);
 
   h.runTasks();
   EXPECT_TRUE(h.data->axesWidget->GetEnabled());
   EXPECT_TRUE(h.data->lights[1]->GetSwitch());
-  EXPECT_FALSE(h.data->renderer->GetGradientBackground());
+  EXPECT_EQ(h.data->renderer->GetBackground()[2], 110 / 255.0);
   EXPECT_TRUE(h.pending.empty());
 }
 
