@@ -55,7 +55,10 @@ AppContext::AppContext(int& argc, char** argv)
   engine = new QQmlApplicationEngine();
   manager = new Manager(engine);
   manager->application = application;
-  manager->configDir = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation);
+  // The program's own folder of the per-user configuration directory, named after
+  // the executable (~/.config/marionette-lab on Linux): settings.json is too
+  // common a name to sit in the shared directory itself.
+  manager->configDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
 
   qRegisterMetaType<ML::VtkItem*>("ML::VtkItem*");
   qRegisterMetaType<ML::Manager*>("ML::Manager*");
