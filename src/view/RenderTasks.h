@@ -72,6 +72,8 @@ void checkTreeModelTask(VtkItem* item, VtkItem::Data* data);
 void treeSelChangedTask(VtkItem* item, VtkItem::Data* data);
 void updateModelTransformTask(VtkItem* item, VtkItem::Data* data);
 void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* actor);
+// Whether one of the model's nodes holds the actor.
+bool modelHoldsActor(const ModelEntry& entry, vtkActor* actor);
 void onBoxWidgetEndInteraction(vtkObject* caller, unsigned long eventId, void* clientData,
                                void* callData);
 } // namespace ML

@@ -61,6 +61,17 @@ vtkActor* actorToFrame(const ModelEntry& entry, vtkActorCollection* actors)
   return nullptr;
 }
 
+// Keeps the box on the model it frames, so that a later drag starts from the
+// typed placement instead of taking the model back to where the box was put.
+void moveBoxWithModel(VtkItem::Data* data, const ModelEntry& entry)
+{
+  auto* framed = vtkActor::SafeDownCast(data->boxWidget->GetProp3D());
+  if (data->boxWidget->GetEnabled() && framed && modelHoldsActor(entry, framed))
+  {
+    data->boxWidget->SetTransform(entry.transform);
+  }
+}
+
 // Shows the model with its current transform: at the slider's time when it is
 // animated, in its file pose otherwise.
 void poseModel(const ModelEntry& entry, double sliderVal)
@@ -78,6 +89,18 @@ void poseModel(const ModelEntry& entry, double sliderVal)
   }
 }
 } // namespace
+
+bool modelHoldsActor(const ModelEntry& entry, vtkActor* actor)
+{
+  for (const auto& [name, actors] : entry.importer->NodeActors)
+  {
+    if (actors && actors->IsItemPresent(actor))
+    {
+      return true;
+    }
+  }
+  return false;
+}
 
 void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* actor)
 {
@@ -193,6 +216,7 @@ void updateModelTransformTask(VtkItem* item, VtkItem::Data* data)
   transform->RotateY(state.modelRotation[1]);
   transform->RotateZ(state.modelRotation[2]);
   poseModel(entry, state.sliderVal);
+  moveBoxWithModel(data, entry);
 }
 
 void onBoxWidgetEndInteraction(vtkObject*, unsigned long, void* clientData, void*)

@@ -1,11 +1,9 @@
 #include "vtkPickerStyle.h"
 
-#include <vtkActorCollection.h>
 #include <vtkObjectFactory.h>
 #include <vtkPropPicker.h>
 #include <vtkRenderWindowInteractor.h>
 
-#include "AssimpImporter.h"
 #include "Manager.h"
 #include "RenderTasks.h"
 
@@ -13,25 +11,13 @@ namespace ML
 {
 namespace
 {
-bool holdsActor(const ModelEntry& entry, vtkActor* actor)
-{
-  for (const auto& [name, actors] : entry.importer->NodeActors)
-  {
-    if (actors && actors->IsItemPresent(actor))
-    {
-      return true;
-    }
-  }
-  return false;
-}
-
 // The last model that holds the actor; 0 when none does.
 int modelOfActor(const VtkItem* item, vtkActor* actor)
 {
   int found = 0;
   for (size_t i = 0; i < item->models.size(); ++i)
   {
-    if (holdsActor(*item->models[i], actor))
+    if (modelHoldsActor(*item->models[i], actor))
     {
       found = static_cast<int>(i);
     }

@@ -443,6 +443,26 @@ TEST(TypedTransform, PosesAnAnimatedModelAtTheSliderTime)
   expectMatrixNear(globalOf(typed, "Bone_002"), globalOf(reference, "Bone_002"));
 }
 
+TEST(TypedTransform, TakesTheBoxAlongSoThatReleasingItKeepsThePlacement)
+{
+  ViewHarness h;
+  loadAndListModels(h, {cubesFile});
+  ML::ModelEntry& cubes = *h.item.models[0];
+  h.manager.treeSelChanged(row(h, "Cube_1[1]"));
+  h.runTasks();
+  typeTransform(h, {1, 2, 3}, {1, 1, 1}, {0, 0, 40});
+  const auto placed = globalOf(cubes, "Cube_0");
+
+  // Releasing the box without moving it reads back what was typed.
+  h.data->boxWidget->InvokeEvent(vtkCommand::EndInteractionEvent);
+  const ML::ManagerState& state = h.manager.state;
+  EXPECT_NEAR(state.modelPosition[0], 1.0, 1e-6);
+  EXPECT_NEAR(state.modelPosition[2], 3.0, 1e-6);
+  EXPECT_NEAR(state.modelRotation[2], 40.0, 1e-6);
+  EXPECT_NEAR(state.modelScale[1], 1.0, 1e-6);
+  expectMatrixNear(globalOf(cubes, "Cube_0"), placed);
+}
+
 TEST(TypedTransform, NeedsACurrentModel)
 {
   ViewHarness h;
