@@ -91,8 +91,8 @@ TEST(RecentFilesSettings, MissingFileIsNotLoaded)
 TEST(RecentFilesSettings, LoadKeepsStringEntriesInOrder)
 {
   SettingsFile settings;
-  settings.write(
-      {{"recentFiles", QJsonArray{"/m/a.glb", 7, "/m/b.fbx", true}}, {"loadOnStartup", true}});
+  settings.write({{"recentFiles", QJsonArray{7, "/m/a.glb", QJsonValue(), "/m/b.fbx", true}},
+                  {"loadOnStartup", true}});
   Session run(settings);
   EXPECT_TRUE(run.manager.loadRecentFiles());
   EXPECT_EQ(run.manager.state.recentFiles, QStringList({"/m/a.glb", "/m/b.fbx"}));
@@ -127,6 +127,38 @@ TEST(RecentFilesSettings, NextStartShowsMostRecentFirstAndOtherKeysStay)
   Session next(settings);
   ASSERT_TRUE(next.manager.loadRecentFiles());
   EXPECT_EQ(next.manager.state.recentFiles.value(0), shared("textured_cube.glb"));
+}
+
+TEST(RecentFilesSettings, EachRunPutsItsOpensFirst)
+{
+  SettingsFile settings;
+  QTemporaryDir models;
+  QStringList paths;
+  for (const char* name : {"a.glb", "b.glb", "c.glb"})
+  {
+    paths.append(models.path() + "/" + name);
+    ASSERT_TRUE(QFile::copy(shared("textured_cube.glb"), paths.last()));
+  }
+  {
+    ViewHarness h;
+    h.manager.configDir = settings.configDir();
+    EXPECT_FALSE(h.manager.loadRecentFiles());
+    h.manager.openModels({paths[0]});
+    h.manager.openModels({paths[1]});
+    h.runTasks();
+    h.manager.saveRecentFiles();
+  }
+  EXPECT_EQ(settings.storedRecentFiles(), QStringList({paths[1], paths[0]}));
+  {
+    ViewHarness h;
+    h.manager.configDir = settings.configDir();
+    ASSERT_TRUE(h.manager.loadRecentFiles());
+    EXPECT_EQ(h.manager.state.recentFiles, QStringList({paths[1], paths[0]}));
+    h.manager.openModels({paths[2]});
+    h.runTasks();
+    h.manager.saveRecentFiles();
+  }
+  EXPECT_EQ(settings.storedRecentFiles(), QStringList({paths[2], paths[1], paths[0]}));
 }
 
 TEST(RecentFilesSettings, RunWithoutReadingSettingsKeepsStoredEntries)
@@ -240,6 +272,26 @@ TEST(RecentFiles, OpenMovesThePathToTheFront)
   EXPECT_EQ(trace.count("recentFilesChanged"), 1);
 }
 
+TEST(RecentFiles, OnlyTheFirstPathOfAnOpenIsRecorded)
+{
+  ViewHarness h;
+  h.manager.openModels({shared("textured_cube.glb"), shared("four_lights.glb")});
+  EXPECT_EQ(h.manager.state.recentFiles, QStringList({shared("textured_cube.glb")}));
+}
+
+TEST(RecentFiles, PathsDifferingInLetterCaseAreDistinct)
+{
+  QTemporaryDir dir;
+  const QString lower = dir.path() + "/model.glb";
+  const QString upper = dir.path() + "/Model.glb";
+  ASSERT_TRUE(QFile::copy(shared("textured_cube.glb"), lower));
+  ASSERT_TRUE(QFile::copy(shared("textured_cube.glb"), upper));
+  ViewHarness h;
+  h.manager.openModels({lower});
+  h.manager.openModels({upper});
+  EXPECT_EQ(h.manager.state.recentFiles, QStringList({upper, lower}));
+}
+
 TEST(RecentFiles, OpenDropsTheOldestBeyondTwenty)
 {
   ViewHarness h;
@@ -310,18 +362,30 @@ TEST(OpenCommand, ClearsTheTreeAndQueuesOneLoad)
 TEST(OpenCommand, UnusualExtensionIsLoggedAndOpened)
 {
   QTemporaryDir dir;
-  const QString copy = dir.path() + "/cube.Glb";
-  ASSERT_TRUE(QFile::copy(shared("textured_cube.glb"), copy));
-  ViewHarness h;
-  MessageLog log;
-  h.manager.openModels({copy});
-  EXPECT_EQ(log.count(" has bad extension"), 1);
-  h.runTasks();
-  EXPECT_EQ(h.item.models.size(), 1u);
-
-  log.clear();
-  h.manager.openModels({shared("textured_cube.glb")});
-  EXPECT_FALSE(log.contains(" has bad extension"));
+  const struct
+  {
+    const char* source;
+    const char* copy;
+    bool unusual;
+  } cases[] = {
+      {"textured_cube.glb", "cube.Glb", true},
+      {"", "box.obj", true},
+      {"arm_two_clips.fbx", "arm.FBX", false},
+      {"textured_cube.glb", "cube.glb", false},
+  };
+  for (const auto& file : cases)
+  {
+    const QString copy = dir.path() + "/" + file.copy;
+    const QString source =
+        *file.source ? shared(file.source) : QString::fromStdString(assimpModel("OBJ/box.obj"));
+    ASSERT_TRUE(QFile::copy(source, copy));
+    ViewHarness h;
+    MessageLog log;
+    h.manager.openModels({copy});
+    EXPECT_EQ(log.count(" has bad extension"), file.unusual ? 1 : 0) << file.copy;
+    h.runTasks();
+    EXPECT_EQ(h.item.models.size(), 1u) << file.copy;
+  }
 }
 
 TEST(OpenCommand, UrlsBecomeLocalPaths)
