@@ -25,6 +25,11 @@ ApplicationWindow {
     readonly property var exportFileFilters: ["glTF Binary(*.glb)", "glTF Khronos(*.gltf)",
         "DAE Collada(*.dae)", "FBX Autodesk(*.fbx)", "All files (*)"]
 
+    // The start-up code links the Manager with the view only once the window has
+    // been created: index changes that the controls make while they are being
+    // set up must not reach the Manager's commands.
+    property bool created: false
+
     width: 800
     height: 620
     visible: true
@@ -36,6 +41,8 @@ ApplicationWindow {
         return typeof treeView.index === "function" ? treeView.index(row, 0)
                                                     : treeView.modelIndex(0, row)
     }
+
+    Component.onCompleted: created = true
 
     function setView(up, right) {
         manager.upDirection = up
@@ -49,6 +56,16 @@ ApplicationWindow {
     function directionChosen() {
         manager.updateDirection()
         manager.showGrid = true
+    }
+
+    function localPath(fileUrl) {
+        return decodeURIComponent(fileUrl.toString().replace(/^file:\/\//, ""))
+    }
+
+    // Every path segment escaped, so "#" or "?" in a name stay part of the path.
+    function localFileUrl(path) {
+        const encoded = path.split("/").map(encodeURIComponent).join("/")
+        return (path.startsWith("/") ? "file://" : "file:///") + encoded
     }
 
     function openModelFiles(urls) {
@@ -188,6 +205,8 @@ ApplicationWindow {
         property int fileMode: Platform.FileDialog.OpenFile
         property var nameFilters: []
         property bool nativeUnavailable: false
+        // Shown when there is no native dialog; it reports through filesChosen.
+        property QtObject fallbackDialog: quickDialog
         readonly property QtObject nativeDialog: Platform.FileDialog {
             fileMode: chooser.fileMode
             nameFilters: chooser.nameFilters
@@ -210,7 +229,7 @@ ApplicationWindow {
                     return
                 nativeUnavailable = true
             }
-            quickDialog.open()
+            fallbackDialog.open()
         }
     }
 
@@ -722,6 +741,8 @@ ApplicationWindow {
                         TabBar {
                             objectName: "lightTabBar"
                             onCurrentIndexChanged: {
+                                if (!created)
+                                    return
                                 manager.currentLight = currentIndex
                                 manager.updateCurrentLight()
                             }
@@ -779,6 +800,8 @@ ApplicationWindow {
                                     model: ["Diffuse", "Glossy", "Metallic"]
                                     currentIndex: manager.surfaceLight
                                     onCurrentIndexChanged: {
+                                        if (!created)
+                                            return
                                         manager.surfaceLight = currentIndex
                                         manager.updateSurfaceLight()
                                     }
@@ -795,6 +818,8 @@ ApplicationWindow {
                                         "NeutralGray", "LightGray", "Black"]
                                     currentIndex: manager.backgroundColor
                                     onCurrentIndexChanged: {
+                                        if (!created)
+                                            return
                                         manager.backgroundColor = currentIndex
                                         manager.updateBackground()
                                     }
@@ -936,7 +961,46 @@ ApplicationWindow {
         window: appWindow
         fileMode: Platform.FileDialog.SaveFile
         nameFilters: exportFileFilters
+        fallbackDialog: exportPathDialog
         onFilesChosen: urls => manager.exportSceneUrl(urls[0])
+    }
+
+    // Qt Quick's own file dialog of Qt 6.4 cannot save under a new name, so
+    // without a native dialog the export asks for the path here.
+    Dialog {
+        id: exportPathDialog
+        objectName: "exportPathDialog"
+        title: "Export scene"
+        modal: true
+        standardButtons: Dialog.Save | Dialog.Cancel
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(parent.width - 40, 520)
+        onAboutToShow: {
+            if (exportPathField.text === "")
+                exportPathField.text = localPath(Platform.StandardPaths.writableLocation(
+                                                     Platform.StandardPaths.DocumentsLocation)) + "/scene.glb"
+            exportPathField.forceActiveFocus()
+        }
+        onAccepted: exportChooser.filesChosen([localFileUrl(exportPathField.text)])
+
+        ColumnLayout {
+            anchors.fill: parent
+            Label {
+                text: "File name:"
+            }
+            TextField {
+                id: exportPathField
+                objectName: "exportPathField"
+                Layout.fillWidth: true
+                selectByMouse: true
+                onAccepted: exportPathDialog.accept()
+            }
+            Label {
+                text: "The format follows the file name: .glb, .gltf, .dae or .fbx"
+                opacity: 0.7
+            }
+        }
     }
 
     MessageDialog {
