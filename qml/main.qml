@@ -10,6 +10,11 @@ import marionette_lab 1.0
 // The window keeps no state of its own: every control reads a Manager property by
 // binding and, when the user changes it, writes that property and then calls the
 // Manager command that carries the change to the 3D view.
+//
+// Object names: start-up looks up "slider1" and "vtkItem"; every other control
+// carries a name too (tool buttons "<what>Button", menu items "<what>MenuItem",
+// the property spin boxes the name of their Manager property) so that tests and
+// tools can find it.
 ApplicationWindow {
     id: appWindow
 
@@ -1096,6 +1101,8 @@ ApplicationWindow {
         modality: Qt.NonModal
         width: 300
         height: 300
+        x: appWindow.x + (appWindow.width - width) / 2
+        y: appWindow.y + (appWindow.height - height) / 2
         visible: false
 
         Rectangle {
