@@ -1,9 +1,12 @@
 #include "AppContext.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
+#include <QQmlContext>
 #include <QQmlFileSelector>
 #include <QStandardPaths>
 #include <QUrl>
@@ -29,6 +32,22 @@ const QQmlModuleRegistration marionetteLabRegistration("marionette_lab",
 {
   qDebug() << message;
   std::exit(-1);
+}
+
+// The help page ships beside the executable in the build tree and under the data
+// directory once installed.
+QUrl helpPageUrl()
+{
+  const QDir dir(QCoreApplication::applicationDirPath());
+  for (const QString& candidate : {dir.filePath(QStringLiteral("help.html")),
+                                   dir.filePath(QStringLiteral(ML_HELP_FROM_BINDIR))})
+  {
+    if (QFileInfo::exists(candidate))
+    {
+      return QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath());
+    }
+  }
+  return {};
 }
 
 bool fileArgumentGiven(int argc, char** argv)
@@ -69,6 +88,7 @@ AppContext::AppContext(int& argc, char** argv)
   {
     QQmlFileSelector selector(engine);
     selector.setExtraSelectors({QStringLiteral("nativemenubar")});
+    engine->rootContext()->setContextProperty(QStringLiteral("helpPageUrl"), helpPageUrl());
     engine->setInitialProperties({{QStringLiteral("manager"), QVariant::fromValue(manager)}});
     engine->load(QUrl(windowDocumentUrl()));
   }

@@ -3,10 +3,13 @@
 #include <QDebug>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QQmlApplicationEngine>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QTextStream>
 #include <QTimer>
+#include <QUrl>
 
 #include "AppContext.h"
 #include "Manager.h"
@@ -58,6 +61,42 @@ void AutomationScript::schedule(int delayMs, const QString& action)
   QTimer::singleShot(delayMs, this, [this, action] { perform(action); });
 }
 
+// A left click in the middle of the window's item of that object name, as the
+// user's mouse would give it.
+void AutomationScript::click(const QString& objectName)
+{
+  QQuickWindow* window = mainWindow(context);
+  auto* item = window ? window->findChild<QQuickItem*>(objectName) : nullptr;
+  if (!item)
+  {
+    qDebug() << "No item to click:" << objectName;
+    return;
+  }
+  const QPointF local(item->width() / 2, item->height() / 2);
+  const QPointF scene = item->mapToScene(local);
+  const QPointF global = window->mapToGlobal(scene);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+  {
+    QMouseEvent event(type, scene, scene, global, Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &event);
+  }
+}
+
+void AutomationScript::printGeometry(const QString& objectName)
+{
+  QQuickWindow* window = mainWindow(context);
+  auto* item = window ? window->findChild<QQuickItem*>(objectName) : nullptr;
+  if (!item)
+  {
+    return;
+  }
+  const QRectF box = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+  QTextStream(stdout) << "geometry:" << objectName << '=' << box.x() << ',' << box.y() << ','
+                      << box.width() << ',' << box.height() << Qt::endl;
+}
+
 void AutomationScript::perform(const QString& action)
 {
   const QString verb = action.section(u'=', 0, 0);
@@ -81,6 +120,18 @@ void AutomationScript::perform(const QString& action)
             ? value.toStringList().join(u'|')
             : value.toString();
     QTextStream(stdout) << argument << '=' << text << Qt::endl;
+  }
+  else if (verb == u"click")
+  {
+    click(argument);
+  }
+  else if (verb == u"geometry")
+  {
+    printGeometry(argument);
+  }
+  else if (verb == u"export")
+  {
+    context.manager->exportSceneUrl(QUrl::fromLocalFile(argument));
   }
   else if (verb == u"quit")
   {

@@ -14,6 +14,9 @@ class AppContext;
 //   call=<name>       invoke the Manager's invokable of that name
 //   print=<property>  write "<property>=<value>" of the Manager to standard output
 //                     (lists joined by '|')
+//   click=<name>      left-click the middle of the window item of that object name
+//   geometry=<name>   write "geometry:<name>=x,y,width,height" of that window item
+//   export=<path>     export all loaded models to that file
 //   quit=<code>       leave the event loop with that exit code
 // Nothing happens when the variable is unset.
 class AutomationScript : public QObject
@@ -27,6 +30,8 @@ private:
   AutomationScript(AppContext& context, const QString& script);
   void schedule(int delayMs, const QString& action);
   void perform(const QString& action);
+  void click(const QString& objectName);
+  void printGeometry(const QString& objectName);
 
   AppContext& context;
 };
