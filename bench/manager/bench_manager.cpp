@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 
 #include <vtkActorCollection.h>
 #include <vtkRenderer.h>
@@ -189,12 +188,3 @@ void BM_PlaybackStepOnly(benchmark::State& state)
 }
 BENCHMARK(BM_PlaybackStepOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace
-
-int main(int argc, char** argv)
-{
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

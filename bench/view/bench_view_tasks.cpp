@@ -3,7 +3,6 @@
 // and of one camera-feedback event.
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 
 #include <vtkCamera.h>
 #include <vtkCellArray.h>
@@ -123,12 +122,3 @@ void BM_CameraFeedbackStill(benchmark::State& state)
 }
 BENCHMARK(BM_CameraFeedbackStill)->Unit(benchmark::kNanosecond);
 } // namespace
-
-int main(int argc, char** argv)
-{
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
