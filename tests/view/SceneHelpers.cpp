@@ -214,14 +214,4 @@ double gridSetting(ViewHarness& h, const std::string& name)
   ADD_FAILURE() << "grid mapper prints no " << name;
   return 0.0;
 }
-
-SignalCount::SignalCount(Manager& manager, Manager::Signal signal)
-    : connection(QObject::connect(&manager, signal, [this] { ++emitted; }))
-{
-}
-
-SignalCount::~SignalCount()
-{
-  QObject::disconnect(connection);
-}
 } // namespace ML::Test

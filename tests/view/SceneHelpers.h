@@ -51,19 +51,4 @@ QString saveImage(const QImage& image, const QString& name);
 
 // A value printed by the grid mapper's PrintSelf ("UnitSquare", "FadeDistance").
 double gridSetting(ViewHarness& h, const std::string& name);
-
-// Counts emissions of one Manager signal while alive.
-class SignalCount
-{
-public:
-  SignalCount(Manager& manager, Manager::Signal signal);
-  ~SignalCount();
-  SignalCount(const SignalCount&) = delete;
-  SignalCount& operator=(const SignalCount&) = delete;
-  int count() const { return emitted; }
-
-private:
-  QMetaObject::Connection connection;
-  int emitted = 0;
-};
 } // namespace ML::Test

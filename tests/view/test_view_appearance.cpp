@@ -1,5 +1,6 @@
 // How the scene looks: background, lights, surface presets, the ground grid,
 // the axes marker and wireframe display, checked on rendered frames.
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <vtkAxesActor.h>
@@ -169,7 +170,7 @@ TEST(SceneLights, LightTheModelInTheSlotColoursAndTheHeadlightBringsWhiteBack)
 TEST(SceneLights, SwitchTheLightHandleWithThem)
 {
   ViewHarness h;
-  ML::Test::SignalCount shown(h.manager, &ML::Manager::showLightWidgetChanged);
+  QSignalSpy shown(&h.manager, &ML::Manager::showLightWidgetChanged);
   h.manager.state.sceneLight = true;
   h.manager.updateSceneLight();
   h.runTasks();
@@ -195,8 +196,8 @@ TEST(CurrentLight, PutsTheHandleOnTheSelectedSlotAndAnnouncesItsColour)
   ViewHarness h;
   h.manager.state.lights[2].position = {1.0, 2.0, 3.0};
   h.manager.state.lights[2].focalPoint = {-4.0, -5.0, -6.0};
-  ML::Test::SignalCount colour(h.manager, &ML::Manager::lightColorChanged);
-  ML::Test::SignalCount position(h.manager, &ML::Manager::lightPosXChanged);
+  QSignalSpy colour(&h.manager, &ML::Manager::lightColorChanged);
+  QSignalSpy position(&h.manager, &ML::Manager::lightPosXChanged);
   h.manager.setCurrentLight(2);
   h.manager.updateCurrentLight();
   EXPECT_EQ(colour.count(), 0);
@@ -225,12 +226,12 @@ TEST(LightHandle, DraggingItMovesTheCurrentSceneLight)
   double aim[3] = {1.0, 1.0, 1.0};
   h.data->lightRepresentation->SetLightPosition(moved);
   h.data->lightRepresentation->SetFocalPoint(aim);
-  std::vector<std::unique_ptr<ML::Test::SignalCount>> notified;
+  std::vector<std::unique_ptr<QSignalSpy>> notified;
   for (auto signal : {&ML::Manager::lightPosXChanged, &ML::Manager::lightPosYChanged,
                       &ML::Manager::lightPosZChanged, &ML::Manager::lightFpXChanged,
                       &ML::Manager::lightFpYChanged, &ML::Manager::lightFpZChanged})
   {
-    notified.push_back(std::make_unique<ML::Test::SignalCount>(h.manager, signal));
+    notified.push_back(std::make_unique<QSignalSpy>(&h.manager, signal));
   }
   h.data->lightWidget->InvokeEvent(vtkCommand::InteractionEvent);
 
@@ -256,7 +257,7 @@ TEST(LightHandle, DraggingItInHeadlightModeChangesNothing)
   h.runTasks();
   double moved[3] = {5.0, 6.0, 7.0};
   h.data->lightRepresentation->SetLightPosition(moved);
-  ML::Test::SignalCount signal(h.manager, &ML::Manager::lightPosXChanged);
+  QSignalSpy signal(&h.manager, &ML::Manager::lightPosXChanged);
   h.data->lightWidget->InvokeEvent(vtkCommand::InteractionEvent);
   EXPECT_EQ(h.manager.state.lights[0].position[0], 0.0);
   EXPECT_EQ(h.data->lights[0]->GetPosition()[0], 0.0);

@@ -1,5 +1,6 @@
 // View presets from an up and a right axis, camera framing and the copy of the
 // camera back into the controller.
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <vtkCamera.h>
@@ -199,9 +200,9 @@ TEST(CameraFeedback, ShowsTheCameraInWholeUnitsTruncatedTowardZero)
   vtkCamera* camera = h.data->renderer->GetActiveCamera();
   camera->SetPosition(12.7, -3.9, 100.2);
   camera->SetFocalPoint(-0.5, 7.99, -100.7);
-  ML::Test::SignalCount posX(h.manager, &ML::Manager::cameraPosXChanged);
-  ML::Test::SignalCount fpX(h.manager, &ML::Manager::cameraFpXChanged);
-  ML::Test::SignalCount fpZ(h.manager, &ML::Manager::cameraFpZChanged);
+  QSignalSpy posX(&h.manager, &ML::Manager::cameraPosXChanged);
+  QSignalSpy fpX(&h.manager, &ML::Manager::cameraFpXChanged);
+  QSignalSpy fpZ(&h.manager, &ML::Manager::cameraFpZChanged);
 
   h.interactor->InvokeEvent(vtkCommand::MouseMoveEvent);
   EXPECT_EQ(h.manager.cameraPosX(), 12);

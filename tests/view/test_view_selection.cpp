@@ -1,5 +1,6 @@
 // Ticking, selecting and picking models, the transform box and the typed model
 // transform, driven through the controller's commands and the interactor.
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <QStandardItemModel>
@@ -109,7 +110,7 @@ TEST(NodeVisibility, UntickingANodeHidesExactlyItsOwnActors)
   const QImage shown = h.grab();
   EXPECT_NE(ML::Test::colorAt(shown, tickedFace), QColor(Qt::white));
 
-  ML::Test::SignalCount current(h.manager, &ML::Manager::currentModelChanged);
+  QSignalSpy current(&h.manager, &ML::Manager::currentModelChanged);
   h.manager.checkTreeModel(row(h, "Cube_1[1]"), false);
   h.runTasks();
   EXPECT_FALSE(ticked->GetVisibility());
@@ -317,7 +318,7 @@ struct BoxSignals
                         &ML::Manager::modelScaleXChanged, &ML::Manager::modelScaleYChanged,
                         &ML::Manager::modelScaleZChanged})
     {
-      counts.push_back(std::make_unique<ML::Test::SignalCount>(manager, signal));
+      counts.push_back(std::make_unique<QSignalSpy>(&manager, signal));
     }
   }
   void expectEachOnce()
@@ -327,7 +328,7 @@ struct BoxSignals
       EXPECT_EQ(count->count(), 1);
     }
   }
-  std::vector<std::unique_ptr<ML::Test::SignalCount>> counts;
+  std::vector<std::unique_ptr<QSignalSpy>> counts;
 };
 
 void dragBox(ViewHarness& h, vtkTransform* to)
