@@ -114,6 +114,9 @@ AppContext::AppContext(int& argc, char** argv)
   {
     failStartUp("... failed to get qml ptrs");
   }
+  // The window's background box shows the preset from the first frame on; the
+  // view has to show it too, not VTK's black, until a load applies it again.
+  manager->updateBackground();
 }
 
 AppContext::~AppContext()

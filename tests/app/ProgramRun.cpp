@@ -55,3 +55,20 @@ QString ProgramRun::printed(const QString& property) const
   return match.hasMatch() ? match.captured(1) : QStringLiteral("<not printed>");
 }
 } // namespace ML::Test
+
+namespace ML::Test
+{
+QRect ProgramRun::geometry(const QString& objectName) const
+{
+  const QRegularExpression line("^geometry:" + QRegularExpression::escape(objectName) +
+                                    "=([-\\d.]+),([-\\d.]+),([-\\d.]+),([-\\d.]+)$",
+                                QRegularExpression::MultilineOption);
+  const QRegularExpressionMatch match = line.match(output);
+  if (!match.hasMatch())
+  {
+    return {};
+  }
+  return QRect(qRound(match.captured(1).toDouble()), qRound(match.captured(2).toDouble()),
+               qRound(match.captured(3).toDouble()), qRound(match.captured(4).toDouble()));
+}
+} // namespace ML::Test

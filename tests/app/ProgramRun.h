@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -21,6 +22,8 @@ struct ProgramRun
   QString settingsPath() const;
   // The value that a "print=<property>" step wrote.
   QString printed(const QString& property) const;
+  // The window-space rectangle that a "geometry=<objectName>" step wrote.
+  QRect geometry(const QString& objectName) const;
 
   QTemporaryDir home;
   QProcessEnvironment environment;

@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QRect>
-#include <QRegularExpression>
 
 #include "ProgramRun.h"
 
@@ -16,20 +15,6 @@ using ML::Test::ProgramRun;
 QString sampleModel()
 {
   return QStringLiteral(ML_SAMPLE_MODEL);
-}
-
-QRect geometryOf(const ProgramRun& run, const QString& name)
-{
-  const QRegularExpression line("^geometry:" + name +
-                                    "=([-\\d.]+),([-\\d.]+),([-\\d.]+),([-\\d.]+)$",
-                                QRegularExpression::MultilineOption);
-  const QRegularExpressionMatch match = line.match(run.output);
-  if (!match.hasMatch())
-  {
-    return {};
-  }
-  return QRect(qRound(match.captured(1).toDouble()), qRound(match.captured(2).toDouble()),
-               qRound(match.captured(3).toDouble()), qRound(match.captured(4).toDouble()));
 }
 
 bool sameColour(QRgb a, QRgb b, int tolerance = 2)
@@ -70,7 +55,7 @@ TEST(EndToEnd, PlayingMovesOnlyTheModel)
   const QImage b(second);
   ASSERT_FALSE(a.isNull());
   ASSERT_EQ(a.size(), b.size());
-  const QRect view = geometryOf(run, "vtkItem");
+  const QRect view = run.geometry("vtkItem");
   ASSERT_TRUE(view.isValid()) << run.output.toStdString();
 
   const QRect model = (sceneArea(a, view) | sceneArea(b, view)).adjusted(-2, -2, 2, 2);
@@ -114,7 +99,7 @@ TEST(EndToEnd, PlayExportQuitFromTheToolBarAndReopenTheExport)
   EXPECT_EQ(reopen.printed("modelNames"), exported);
   EXPECT_EQ(reopen.printed("numberOfAnimations"), "1");
   const QImage image(shot);
-  const QRect view = geometryOf(reopen, "vtkItem");
+  const QRect view = reopen.geometry("vtkItem");
   ASSERT_FALSE(image.isNull());
   ASSERT_TRUE(view.isValid());
   EXPECT_TRUE(sceneArea(image, view).width() > 50);

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRect>
 #include <QSet>
 
 #include "ProgramRun.h"
@@ -65,7 +66,8 @@ TEST(StartUp, RendersTheWindowAndExitsWithTheEventLoopCode)
 {
   ProgramRun run;
   const QString shot = run.home.filePath("first.png");
-  run.run({}, "500:grab=" + shot + ";600:print=modelNames;650:print=recentFiles;700:quit=7");
+  run.run({}, "500:grab=" + shot +
+                  ";550:geometry=vtkItem;600:print=modelNames;650:print=recentFiles;700:quit=7");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 7) << run.output.toStdString();
   EXPECT_EQ(run.printed("modelNames"), "");
@@ -84,6 +86,16 @@ TEST(StartUp, RendersTheWindowAndExitsWithTheEventLoopCode)
     }
   }
   EXPECT_GT(colours.size(), 10);
+
+  // The empty view already shows the window's background preset, the gradient.
+  const QRect view = run.geometry("vtkItem");
+  ASSERT_TRUE(view.isValid()) << run.output.toStdString();
+  const QColor top = image.pixelColor(view.center().x(), view.top() + 1);
+  const QColor bottom = image.pixelColor(view.center().x(), view.bottom() - 1);
+  EXPECT_NEAR(top.red(), 216, 4);
+  EXPECT_NEAR(top.green(), 211, 4);
+  EXPECT_NEAR(bottom.red(), 76, 4);
+  EXPECT_NEAR(bottom.blue(), 68, 4);
 }
 
 TEST(StartUpOpening, OpensEveryExistingFileArgumentAndReadsNoSettings)
