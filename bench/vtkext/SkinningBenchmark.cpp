@@ -1,6 +1,7 @@
 // Frames per second of an offscreen render of a large skinned mesh whose 64 joint
 // matrices change every frame: skinned in the vertex shader, drawn unskinned, and
-// deformed on the CPU and uploaded again each frame.
+// deformed on the CPU and uploaded again each frame. Each runs unlit (positions
+// only) and lit (normals follow the joints too, as for every shaded model).
 #include "vtkMLPolyDataMapper.h"
 
 #include <vtkActor.h>
@@ -31,9 +32,9 @@ constexpr int GridSide = 450; // 202,500 vertices
 constexpr int JointCount = 64;
 constexpr int WindowSize = 256;
 
-// A square sheet in the XY plane; each vertex follows the four joints of the
-// vertical bands around it.
-vtkSmartPointer<vtkPolyData> makeSkinnedSheet()
+// A square sheet in the XY plane facing +Z; each vertex follows the four joints
+// of the vertical bands around it.
+vtkSmartPointer<vtkPolyData> makeSkinnedSheet(bool withNormals)
 {
   vtkNew<vtkPoints> points;
   points->SetDataTypeToFloat();
@@ -83,6 +84,16 @@ vtkSmartPointer<vtkPolyData> makeSkinnedSheet()
   sheet->SetPolys(triangles);
   sheet->GetPointData()->AddArray(joints);
   sheet->GetPointData()->AddArray(weights);
+  if (withNormals)
+  {
+    vtkNew<vtkFloatArray> normals;
+    normals->SetNumberOfComponents(3);
+    normals->SetNumberOfTuples(GridSide * GridSide);
+    normals->FillComponent(0, 0.0);
+    normals->FillComponent(1, 0.0);
+    normals->FillComponent(2, 1.0);
+    sheet->GetPointData()->SetNormals(normals);
+  }
   return sheet;
 }
 
@@ -106,17 +117,23 @@ std::vector<float> posedJoints(int frame)
   return matrices;
 }
 
-// Linear blend skinning of every vertex into `target`, as the vertex shader does.
-void deformOnCpu(vtkPolyData* rest, const std::vector<float>& matrices, vtkPoints* target)
+// Linear blend skinning of every vertex of `rest` into `target`, as the vertex
+// shader does: positions by the blended matrix, normals (when both meshes have
+// them) by its upper 3x3 part.
+void deformOnCpu(vtkPolyData* rest, const std::vector<float>& matrices, vtkPolyData* target)
 {
   auto* restPoints = vtkFloatArray::SafeDownCast(rest->GetPoints()->GetData());
   auto* joints = vtkUnsignedShortArray::SafeDownCast(rest->GetPointData()->GetArray("JOINTS_0"));
   auto* weights = vtkFloatArray::SafeDownCast(rest->GetPointData()->GetArray("WEIGHTS_0"));
-  auto* out = vtkFloatArray::SafeDownCast(target->GetData());
+  auto* out = vtkFloatArray::SafeDownCast(target->GetPoints()->GetData());
+  auto* restNormals = vtkFloatArray::SafeDownCast(rest->GetPointData()->GetNormals());
+  auto* outNormals = vtkFloatArray::SafeDownCast(target->GetPointData()->GetNormals());
   const float* p = restPoints->GetPointer(0);
   const unsigned short* jointIds = joints->GetPointer(0);
   const float* w = weights->GetPointer(0);
   float* q = out->GetPointer(0);
+  const float* n = restNormals && outNormals ? restNormals->GetPointer(0) : nullptr;
+  float* qn = n ? outNormals->GetPointer(0) : nullptr;
 
   const vtkIdType count = rest->GetNumberOfPoints();
   for (vtkIdType v = 0; v < count; ++v)
@@ -135,17 +152,29 @@ void deformOnCpu(vtkPolyData* rest, const std::vector<float>& matrices, vtkPoint
     {
       q[3 * v + r] = skin[r] * pv[0] + skin[4 + r] * pv[1] + skin[8 + r] * pv[2] + skin[12 + r];
     }
+    if (n)
+    {
+      const float* nv = &n[3 * v];
+      for (int r = 0; r < 3; ++r)
+      {
+        qn[3 * v + r] = skin[r] * nv[0] + skin[4 + r] * nv[1] + skin[8 + r] * nv[2];
+      }
+    }
   }
-  target->Modified();
+  target->GetPoints()->Modified();
+  if (qn)
+  {
+    outNormals->Modified();
+  }
 }
 
 struct Scene
 {
-  Scene(vtkPolyData* mesh)
+  Scene(vtkPolyData* mesh, bool lit)
   {
     mapper->SetInputData(mesh);
     actor->SetMapper(mapper);
-    actor->GetProperty()->LightingOff();
+    actor->GetProperty()->SetLighting(lit);
     renderer->AddActor(actor);
     renderer->GetActiveCamera()->SetPosition(0.0, 0.0, 8.0);
     renderer->ResetCamera();
@@ -172,10 +201,15 @@ void setFrameRate(benchmark::State& state)
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+bool litRun(const benchmark::State& state)
+{
+  return state.range(0) != 0;
+}
+
 void BM_GpuSkinning(benchmark::State& state)
 {
-  auto sheet = makeSkinnedSheet();
-  Scene scene(sheet);
+  auto sheet = makeSkinnedSheet(litRun(state));
+  Scene scene(sheet, litRun(state));
   int frame = 0;
   for (auto _ : state)
   {
@@ -188,8 +222,8 @@ void BM_GpuSkinning(benchmark::State& state)
 
 void BM_Unskinned(benchmark::State& state)
 {
-  auto sheet = makeSkinnedSheet();
-  Scene scene(sheet);
+  auto sheet = makeSkinnedSheet(litRun(state));
+  Scene scene(sheet, litRun(state));
   for (auto _ : state)
   {
     scene.window->Render();
@@ -199,25 +233,36 @@ void BM_Unskinned(benchmark::State& state)
 
 void BM_CpuDeformation(benchmark::State& state)
 {
-  auto rest = makeSkinnedSheet();
+  auto rest = makeSkinnedSheet(litRun(state));
   auto deformed = vtkSmartPointer<vtkPolyData>::New();
   vtkNew<vtkPoints> points;
   points->DeepCopy(rest->GetPoints());
   deformed->SetPoints(points);
   deformed->SetPolys(rest->GetPolys());
-  Scene scene(deformed);
+  if (vtkDataArray* restNormals = rest->GetPointData()->GetNormals())
+  {
+    vtkNew<vtkFloatArray> normals;
+    normals->DeepCopy(restNormals);
+    deformed->GetPointData()->SetNormals(normals);
+  }
+  Scene scene(deformed, litRun(state));
   int frame = 0;
   for (auto _ : state)
   {
-    deformOnCpu(rest, posedJoints(frame++), points);
+    deformOnCpu(rest, posedJoints(frame++), deformed);
     scene.window->Render();
   }
   setFrameRate(state);
 }
+
+void frameRateRuns(benchmark::internal::Benchmark* run)
+{
+  run->ArgName("lit")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+}
 } // namespace
 
-BENCHMARK(BM_GpuSkinning)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
-BENCHMARK(BM_Unskinned)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
-BENCHMARK(BM_CpuDeformation)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_GpuSkinning)->Apply(frameRateRuns);
+BENCHMARK(BM_Unskinned)->Apply(frameRateRuns);
+BENCHMARK(BM_CpuDeformation)->Apply(frameRateRuns);
 
 BENCHMARK_MAIN();
