@@ -1,0 +1,548 @@
+// The controller as the window and the render side use it: its properties, signals,
+// commands and their render tasks, the recent files and settings file, the scene tree.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaMethod>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <vtkCamera.h>
+
+#include <thread>
+
+#include "AssimpImporter.h"
+#include "MessageLog.h"
+#include "RenderTasks.h"
+#include "SignalTrace.h"
+#include "TestPaths.h"
+#include "TestScenes.h"
+#include "ViewHarness.h"
+
+namespace ML::Test
+{
+namespace
+{
+QString shared(const char* name)
+{
+  return QString::fromStdString(sharedModel(name));
+}
+
+QStringList numbered(int count)
+{
+  QStringList list;
+  for (int i = 0; i < count; ++i)
+    list.append("/m/f" + QString::number(i));
+  return list;
+}
+
+aiNode* nodeOf(const QStandardItem* row)
+{
+  return row->data(Manager::ModelNodeRole).value<aiNode*>();
+}
+
+void expectVector(const double* actual, std::array<double, 3> expected)
+{
+  EXPECT_EQ((std::array<double, 3>{actual[0], actual[1], actual[2]}), expected);
+}
+
+class ManagerTest : public ::testing::Test
+{
+protected:
+  void open(const QStringList& paths)
+  {
+    h.manager.openModels(paths);
+    h.runTasks();
+    ASSERT_EQ(h.item.models.size(), static_cast<size_t>(paths.size()));
+  }
+  QString copy(const QString& name, const char* source = "textured_cube.glb")
+  {
+    QFile::copy(shared(source), dir.filePath(name));
+    return dir.filePath(name);
+  }
+  QStandardItem* row(int index) { return h.manager.treeModel()->item(index); }
+  const aiScene* scene(size_t model) { return h.item.models.at(model)->importer->Scene; }
+  // Whether the row and all below it point into the scene of the model its index
+  // names: rows of unloaded scenes must never reach the render tasks.
+  bool live(const QStandardItem* item)
+  {
+    const size_t model = item->data(Manager::ModelIndexRole).toUInt();
+    bool result = model < h.item.models.size() && sceneContainsNode(scene(model), nodeOf(item));
+    for (int i = 0; i < item->rowCount(); ++i)
+      result = result && live(item->child(i));
+    return result;
+  }
+
+  // settings.json in `dir`, shared by runs of the program.
+  void writeSettings(const QByteArray& bytes)
+  {
+    QFile file(dir.filePath("settings.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes));
+  }
+  QJsonObject settings()
+  {
+    QFile file(dir.filePath("settings.json"));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
+                                          : QJsonObject();
+  }
+  QStringList stored()
+  {
+    return QVariant(settings().value("recentFiles").toArray().toVariantList()).toStringList();
+  }
+  // Reads the file at start unless started with file arguments, saves at the end.
+  void run(const std::function<void(Manager&)>& during, bool withFileArguments = false)
+  {
+    Manager run;
+    run.configDir = dir.path();
+    if (!withFileArguments)
+      run.loadRecentFiles();
+    during(run);
+    run.saveRecentFiles();
+  }
+
+  QTemporaryDir dir;
+  ViewHarness h;
+  Manager& manager = h.manager;
+};
+
+// Connected to every signal of the Manager with direct connections: records the
+// thread each emission runs on. Worker threads are joined before it is read.
+class SignalProbe : public QObject
+{
+  Q_OBJECT
+
+public:
+  explicit SignalProbe(Manager& manager)
+  {
+    const QMetaMethod record = metaObject()->method(metaObject()->indexOfSlot("record()"));
+    for (int i = manager.metaObject()->methodOffset(); i < manager.metaObject()->methodCount(); ++i)
+      if (manager.metaObject()->method(i).methodType() == QMetaMethod::Signal)
+        connect(&manager, manager.metaObject()->method(i), this, record, Qt::DirectConnection);
+  }
+
+  QList<QThread*> threads;
+  QStringList names;
+
+public slots:
+  void record()
+  {
+    threads.append(QThread::currentThread());
+    names.append(sender()->metaObject()->method(senderSignalIndex()).name());
+  }
+};
+
+} // namespace
+
+TEST_F(ManagerTest, PropertiesFollowTheWriteRules)
+{
+  QStandardItemModel other;
+  QStandardItemModel* own = manager.treeModel();
+  const QMetaObject* meta = manager.metaObject();
+  for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
+  {
+    // Written as QML writes; 29 / 100 * 100 is not exact in binary.
+    const QMetaProperty property = meta->property(i);
+    const QByteArray name = property.name();
+    const QMap<int, QVariant> values{{QMetaType::Int, name == "currentLight" ? 2 : 29},
+                                     {QMetaType::Bool, !property.read(&manager).toBool()},
+                                     {QMetaType::Double, 0.5},
+                                     {QMetaType::QColor, QColor(10, 20, 30)},
+                                     {QMetaType::QString, "qrc:/other.png"}};
+    const QVariant value = values.value(property.typeId(), QVariant::fromValue(&other));
+    EXPECT_EQ(property.isWritable(), name != "recentFiles" && name != "modelNames") << name.data();
+    if (!property.isWritable())
+      continue;
+    QSignalSpy spy(&manager, property.notifySignal());
+    property.write(&manager, value);
+    property.write(&manager, value);
+    EXPECT_EQ(property.read(&manager), value) << name.data();
+    EXPECT_EQ(spy.count(), 1) << name.data();
+  }
+  EXPECT_TRUE(own->parent() == &manager && other.parent() == nullptr);
+  manager.setTreeModel(own);
+
+  // The light values went to the first light; now the third is current.
+  EXPECT_EQ(manager.lightColor(), QColor(255, 255, 255));
+  manager.setCurrentLight(0);
+  EXPECT_EQ(manager.lightColor(), QColor(10, 20, 30));
+  QSignalSpy spy(&manager, &Manager::currentLightChanged);
+  manager.setCurrentLight(3);
+  manager.setCurrentLight(-1);
+  EXPECT_EQ(manager.currentLight(), 0);
+  EXPECT_EQ(spy.count(), 0);
+
+  for (int value : {-29, 57, 1, -999999, 1000000})
+    EXPECT_EQ((manager.setModelRotateZ(value), manager.modelRotateZ()), value);
+  manager.setModelScaleX(150);
+  EXPECT_DOUBLE_EQ(manager.state.modelScale[0], 1.5);
+
+  QSignalSpy slider(&manager, &Manager::sliderValChanged);
+  QSignalSpy speed(&manager, &Manager::speedValChanged);
+  const std::tuple<QSignalSpy&, double, double, int> steps[] = {
+      {slider, 1.0, 1.0, 1},   {slider, 1.5, 0.0, 2},          {slider, -0.5, 0.0, 3},
+      {slider, 0.25, 0.25, 4}, {slider, 0.25 + 1e-7, 0.25, 4}, {speed, 2.0, 2.0, 1},
+      {speed, 0.0, 1.0, 2},    {speed, -3.0, 1.0, 3},          {speed, 1.0 + 5e-8, 1.0, 3}};
+  for (const auto& [spy, written, stored, emitted] : steps)
+  {
+    const char* name = &spy == &slider ? "sliderVal" : "speedVal";
+    manager.setProperty(name, written);
+    EXPECT_DOUBLE_EQ(manager.property(name).toDouble(), stored) << name << written;
+    EXPECT_EQ(spy.count(), emitted) << name << written;
+  }
+}
+
+TEST_F(ManagerTest, SignalsReachTheWindowOnTheGuiThreadAfterTheRenderTask)
+{
+  SignalProbe probe(manager);
+  h.data->renderer->GetActiveCamera()->SetPosition(12.7, -3.9, 100.2);
+  h.data->renderer->GetActiveCamera()->SetFocalPoint(0.0, 0.0, -3.5);
+  std::thread(
+      [&]
+      {
+        manager.setNumberOfAnimations(3);
+        manager.state.sceneLight = true;
+        manager.notify(&Manager::sceneLightChanged);
+        manager.runOnGuiThread([&] { emit manager.openSourceEnd(); });
+        onCameraChanged(nullptr, 0, h.data, nullptr);
+      })
+      .join();
+  EXPECT_EQ(manager.numberOfAnimations(), 3);
+
+  QCoreApplication::processEvents();
+  EXPECT_EQ(probe.names, (QStringList{"numberOfAnimationsChanged", "sceneLightChanged",
+                                      "openSourceEnd", "cameraPosXChanged", "cameraPosYChanged",
+                                      "cameraPosZChanged", "cameraFpZChanged"}));
+
+  // Qt Quick's non-threaded render loop runs render tasks on the GUI thread.
+  probe.names.clear();
+  {
+    Manager::RenderTaskScope task;
+    manager.setShowGrid(true);
+    manager.runOnGuiThread([&] { emit manager.openSourceEnd(); });
+  }
+  manager.setShowAxes(true);
+  EXPECT_EQ(probe.names, QStringList{"showAxesChanged"});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(probe.names, (QStringList{"showAxesChanged", "showGridChanged", "openSourceEnd"}));
+  EXPECT_EQ(probe.threads, QList<QThread*>(probe.threads.size(), manager.thread()));
+}
+
+TEST_F(ManagerTest, AnimationControlsPickTheAnimatedModelAndQueueTasksOnlyWhilePlaying)
+{
+  open({shared("textured_cube.glb"), shared("arm_two_clips.fbx"), shared("arm_two_clips.glb")});
+  for (const auto& [current, chosen] : {std::pair{0, 1}, {2, 2}, {-1, 1}, {3, 1}})
+  {
+    manager.state.currentModel = current;
+    manager.findAnimatedModel();
+    EXPECT_EQ(manager.state.currentModel, chosen) << current;
+  }
+
+  open({shared("textured_cube.glb"), shared("four_lights.glb")});
+  manager.state.currentModel = 5;
+  manager.findAnimatedModel();
+  EXPECT_EQ(manager.state.currentModel, 5);
+
+  SignalTrace trace(manager);
+  manager.timerSlot();
+  EXPECT_TRUE(h.pending.empty());
+  manager.playToggle();
+  EXPECT_EQ(manager.playIcon(), "qrc:/marionette_lab/icons/stop.png");
+  manager.timerSlot();
+  manager.timerSlot();
+  EXPECT_EQ(h.pending.size(), 3u);
+  manager.playToggle();
+  EXPECT_EQ(manager.playIcon(), "qrc:/marionette_lab/icons/play1.png");
+  EXPECT_EQ(trace.count("playIconChanged"), 2);
+  EXPECT_EQ(h.pending.size(), 3u);
+
+  h.pending.clear();
+  manager.setSliderVal(0.5);
+  manager.sliderMoved();
+  EXPECT_EQ(h.pending.size(), 1u);
+}
+
+TEST_F(ManagerTest, EachViewCommandQueuesOneTaskThatAppliesTheValuesCurrentWhenItRuns)
+{
+  using Command = void (Manager::*)();
+  const Command commands[] = {
+      &Manager::cameraReset,         &Manager::toggleWireframe,       &Manager::updateShowGrid,
+      &Manager::updateShowAxes,      &Manager::updateSceneLight,      &Manager::updateDirection,
+      &Manager::updateCameraPos,     &Manager::updateCameraFp,        &Manager::updateSurfaceLight,
+      &Manager::updateLightPos,      &Manager::updateLightFp,         &Manager::updateLightColor,
+      &Manager::updateBackground,    &Manager::updateShowLightWidget, &Manager::updateCurrentLight,
+      &Manager::updateModelTransform};
+  for (size_t queued = 0; queued < std::size(commands); ++queued)
+  {
+    (manager.*commands[queued])();
+    EXPECT_EQ(h.pending.size(), queued + 1);
+  }
+  const QVariantMap values{{"showAxes", true}, {"sceneLight", true},  {"backgroundColor", 3},
+                           {"upDirection", 2}, {"rightDirection", 4}, {"cameraPosY", 20},
+                           {"cameraFpZ", 6},   {"currentLight", 1},   {"lightPosX", 7},
+                           {"lightFpY", 3}}; // the current light comes first: names sort
+  for (auto value = values.begin(); value != values.end(); ++value)
+    manager.setProperty(value.key().toLatin1(), *value);
+  EXPECT_FALSE(h.data->axesWidget->GetEnabled());
+  h.runTasks();
+  EXPECT_TRUE(h.data->axesWidget->GetEnabled());
+  EXPECT_TRUE(h.data->lights[1]->GetSwitch());
+  expectVector(h.data->renderer->GetBackground(), {82 / 255.0, 87 / 255.0, 110 / 255.0});
+  expectVector(h.data->renderer->GetEnvironmentUp(), {0.0, 0.0, 1.0});
+  expectVector(h.data->renderer->GetEnvironmentRight(), {0.0, -1.0, 0.0});
+  vtkCamera* camera = h.data->renderer->GetActiveCamera();
+  expectVector(camera->GetFocalPoint(), {0.0, 0.0, 6.0});
+  expectVector(h.data->lights[1]->GetPosition(), {7.0, 0.0, 0.0});
+  expectVector(h.data->lights[1]->GetFocalPoint(), {0.0, 3.0, 0.0});
+  EXPECT_NE(h.data->lights[2]->GetPosition()[0], 7.0);
+
+  manager.setCameraPosX(10);
+  h.runTasks();
+  expectVector(camera->GetPosition(), {0.0, 20.0, 0.0});
+  manager.updateCameraPos();
+  h.runTasks();
+  expectVector(camera->GetPosition(), {10.0, 20.0, 0.0});
+}
+
+TEST_F(ManagerTest, OpenRecordsOnlyItsFirstPathInFrontAndQueuesOneLoad)
+{
+  const QString lower = copy("model.glb");
+  const QString upper = copy("Model.glb");
+  open({lower});
+  manager.state.recentFiles = QStringList{"/m/a.glb", lower} + numbered(18);
+
+  SignalTrace trace(manager);
+  manager.openModels({upper, lower});
+  EXPECT_EQ(trace.names,
+            QStringList({"recentFilesChanged", "treeModelChanged", "modelNamesChanged"}));
+  EXPECT_EQ(manager.state.recentFiles, QStringList({upper, "/m/a.glb", lower}) + numbered(17));
+  EXPECT_EQ(manager.treeModel()->rowCount(), 0);
+  EXPECT_EQ(manager.state.modelNames, QStringList({upper, lower}));
+  EXPECT_EQ(h.pending.size(), 1u);
+
+  manager.openModels({lower});
+  EXPECT_EQ(manager.state.recentFiles.mid(0, 3), QStringList({lower, upper, "/m/a.glb"}));
+}
+
+TEST_F(ManagerTest, RequestsThatLoadNothingOnlyReportAndEnd)
+{
+  const QString cube = shared("textured_cube.glb");
+  const QStringList ends{"openSourceEnd"};
+  const QStringList fails{"openSourceError", "openSourceEnd"};
+  const std::pair<std::function<void()>, QStringList> requests[] = {
+      {[&] { manager.addModelUrl(QUrl::fromLocalFile(cube)); }, ends}, // nothing to add to
+      {[&] { open({cube}); }, {}},
+      {[&] { manager.openModels({}); }, ends},
+      {[&] {
+         manager.openModels({"/no/such.glb", cube});
+       },
+       fails},
+      {[&] { manager.openModelUrls({QUrl("https://example.org/a.glb")}); }, fails},
+      {[&] { manager.addModelUrl(QUrl::fromLocalFile("/no/such.glb")); }, fails},
+  };
+  for (const auto& [request, signalNames] : requests)
+  {
+    const QStringList recent = manager.state.recentFiles;
+    const QStringList names = manager.state.modelNames;
+    SignalTrace trace(manager);
+    MessageLog log;
+    request();
+    if (signalNames.isEmpty())
+      continue;
+    EXPECT_EQ(trace.names, signalNames);
+    EXPECT_EQ(log.count(" Does not exist"), signalNames == fails ? 1 : 0);
+    EXPECT_TRUE(h.pending.empty());
+    EXPECT_EQ(manager.state.recentFiles, recent);
+    EXPECT_EQ(manager.state.modelNames, names);
+    EXPECT_EQ(manager.treeModel()->rowCount(), names.size());
+  }
+
+  manager.addModelUrl(QUrl::fromLocalFile(shared("four_lights.glb")));
+  EXPECT_EQ(manager.state.modelNames, QStringList({cube, shared("four_lights.glb")}));
+  EXPECT_EQ(manager.state.recentFiles, QStringList{cube});
+  EXPECT_EQ(h.pending.size(), 1u);
+}
+
+TEST_F(ManagerTest, UnusualExtensionIsLoggedAndStillOpened)
+{
+  for (const auto& [path, unusual] : {std::pair{copy("cube.Glb"), true},
+                                      {QString::fromStdString(assimpModel("OBJ/box.obj")), true},
+                                      {copy("arm.FBX", "arm_two_clips.fbx"), false}})
+  {
+    MessageLog log;
+    manager.openModelUrls({QUrl::fromLocalFile(path)});
+    EXPECT_EQ(log.count(" has bad extension"), unusual ? 1 : 0) << path.toStdString();
+    h.runTasks();
+    EXPECT_EQ(h.item.models.size(), 1u) << path.toStdString();
+  }
+}
+
+TEST_F(ManagerTest, CloseEmptiesTheNamesAtOnceAndExportTakesTheLocalPath)
+{
+  open({shared("textured_cube.glb")});
+  QStringList namesSeen;
+  QObject watcher;
+  QObject::connect(&manager, &Manager::modelNamesChanged, &watcher,
+                   [&] { namesSeen.append(manager.modelNames().join(',')); });
+  manager.clearModels();
+  EXPECT_TRUE(manager.state.modelNames.isEmpty());
+  EXPECT_EQ(namesSeen, QStringList{shared("textured_cube.glb")}); // still the old paths then
+  h.runTasks();
+  EXPECT_EQ(namesSeen.last(), QString());
+
+  manager.exportSceneUrl(QUrl::fromLocalFile("/tmp/out dir/scene.glb"));
+  EXPECT_EQ(exportFileName, "/tmp/out dir/scene.glb");
+  EXPECT_EQ(h.pending.size(), 1u);
+
+  EXPECT_EQ(manager.displayableFilePath("file:///tmp/a%20b.glb"), "/tmp/a b.glb");
+  EXPECT_EQ(manager.displayableFilePath("https://example.org/a.glb"), "");
+}
+
+TEST_F(ManagerTest, EachRunSavesTheRecentFilesAsTheUserSawThemMostRecentFirst)
+{
+  writeSettings(QJsonDocument({{"recentFiles", QJsonArray{7, "/m/a", QJsonValue(), "/m/b", true}},
+                               {"windowWidth", 1280}})
+                    .toJson());
+  run([](Manager& m) { m.state.recentFiles.prepend("/m/c"); });
+  EXPECT_EQ(stored(), QStringList({"/m/c", "/m/a", "/m/b"}));
+  run([](Manager& m) { m.state.recentFiles = {"/m/b"}; }, true); // unread
+  EXPECT_EQ(stored(), QStringList({"/m/b", "/m/c", "/m/a"}));
+
+  run(
+      [](Manager& m)
+      {
+        QSignalSpy spy(&m, &Manager::recentFilesChanged);
+        m.clearRecentFiles();
+        m.clearRecentFiles();
+        EXPECT_EQ(spy.count(), 1);
+        m.state.recentFiles.prepend("/m/d");
+        m.setLoadOnStartup(true);
+      });
+  EXPECT_EQ(stored(), QStringList{"/m/d"});
+  run([](Manager& m) { m.state.recentFiles = numbered(25); }, true);
+  EXPECT_EQ(stored(), numbered(20));
+  EXPECT_TRUE(settings().value("loadOnStartup").toBool());
+  run([](Manager& m) { EXPECT_TRUE(m.state.loadOnStartup); });
+  run([](Manager& m) { m.setLoadOnStartup(false); });
+  EXPECT_FALSE(settings().value("loadOnStartup").toBool(true));
+  EXPECT_EQ(settings().value("windowWidth").toInt(), 1280);
+
+  // A damaged file is set aside, a missing directory created, an unusable one reported.
+  writeSettings(QByteArray("not json at all"));
+  run([](Manager& m) { m.state.recentFiles = {"/m/a.glb"}; });
+  QFile aside(dir.filePath("settings.json.bad"));
+  ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+  EXPECT_EQ(aside.readAll(), QByteArray("not json at all"));
+  EXPECT_EQ(stored(), QStringList({"/m/a.glb"}));
+
+  manager.configDir = dir.filePath("new/marionette");
+  EXPECT_FALSE(manager.loadRecentFiles());
+  manager.saveRecentFiles();
+  EXPECT_TRUE(QFile::exists(manager.configDir + "/settings.json"));
+
+  manager.configDir = dir.filePath("settings.json/config"); // below a plain file
+  MessageLog log;
+  manager.saveRecentFiles();
+  EXPECT_EQ(log.count("Unable to create "), 1);
+  EXPECT_TRUE(log.contains(manager.configDir + "/settings.json"));
+}
+
+TEST_F(ManagerTest, TreeRowsFollowTheNodeTreeAndHandTheirNodeToTheRenderSide)
+{
+  manager.treeModel()->appendRow(new QStandardItem("row"));
+  MessageLog log;
+  manager.treeSelChanged(row(0)->index());
+  manager.checkTreeModel(row(0)->index(), false);
+  EXPECT_TRUE(h.pending.empty() && log.lines().isEmpty()); // before any model
+
+  open({shared("textured_cube.glb"), writeTreeScene(dir.path())});
+  QStandardItem* top = row(1);
+  EXPECT_EQ(top->text(), "tree.gltf");
+  EXPECT_FALSE(top->isCheckable());
+  EXPECT_EQ(nodeOf(top), scene(1)->mRootNode);
+  ASSERT_TRUE(top->rowCount() == 2 && top->child(0)->rowCount() == 0 &&
+              top->child(1)->rowCount() == 1);
+  for (const auto& [item, text] : {std::pair{top->child(0), "A[1]"},
+                                   {top->child(1), "B[0]"},
+                                   {top->child(1)->child(0), "C[2]"}})
+  {
+    EXPECT_EQ(item->text(), text);
+    EXPECT_TRUE(item->isCheckable() && item->checkState() == Qt::Checked) << text;
+    EXPECT_EQ(item->data(Manager::ModelIndexRole).toInt(), 1) << text;
+  }
+  EXPECT_TRUE(live(top));
+
+  manager.treeSelChanged(QModelIndex());
+  EXPECT_EQ(manager.selectedNode, nullptr);
+  SignalTrace trace(manager);
+  QStandardItem* b = row(1)->child(1);
+  manager.treeSelChanged(b->index());
+  EXPECT_EQ(manager.selectedNode, nodeOf(b));
+  EXPECT_EQ(manager.state.currentModel, 1);
+  EXPECT_EQ(trace.count("currentModelChanged"), 0);
+  EXPECT_EQ(h.pending.size(), 2u);
+
+  manager.checkTreeModel(row(1)->index(), false);
+  EXPECT_EQ(manager.selectedNode, scene(1)->mRootNode);
+  EXPECT_FALSE(manager.nodeChecked);
+  EXPECT_EQ(Manager::checkedModelIndex, 1);
+  EXPECT_EQ(h.pending.size(), 3u);
+  manager.checkTreeModel(b->child(0)->index(), false);
+  EXPECT_EQ(b->child(0)->checkState(), Qt::Checked); // the window's check box owns it
+
+  manager.addModelUrl(QUrl::fromLocalFile(shared("arm_two_clips.glb")));
+  h.runTasks();
+  ASSERT_EQ(manager.treeModel()->rowCount(), 3);
+  EXPECT_EQ(row(1), top);
+  EXPECT_EQ(row(2)->data(Manager::ModelIndexRole).toInt(), 2);
+
+  // A model whose scene is gone gets no row; the later ones keep their index.
+  h.item.models.insert(h.item.models.begin(), std::make_unique<ModelEntry>());
+  manager.state.modelNames.prepend("/m/unread.glb");
+  manager.clearTreeModel(false);
+  manager.fillTreeModel(0);
+  ASSERT_EQ(manager.treeModel()->rowCount(), 3);
+  EXPECT_EQ(row(0)->text(), "textured_cube.glb");
+  EXPECT_EQ(row(0)->data(Manager::ModelIndexRole).toInt(), 1);
+}
+
+TEST_F(ManagerTest, TreeKeepsOnlyRowsOfLoadedScenes)
+{
+  for (bool inSync : {false, true})
+  {
+    manager.openModels({shared("textured_cube.glb")});
+    manager.openModels({shared("four_lights.glb"), shared("arm_two_clips.glb")});
+    if (inSync) // as the scene graph runs them: GUI work they raise waits until all ran
+    {
+      Manager::RenderTaskScope scope;
+      for (; !h.pending.empty(); h.pending.pop_front())
+        h.pending.front()(&h.item, h.data);
+    }
+    h.runTasks();
+    ASSERT_EQ(manager.treeModel()->rowCount(), 2) << inSync;
+    EXPECT_TRUE(live(row(0)) && live(row(1))) << inSync;
+  }
+  EXPECT_FALSE(sceneContainsNode(scene(1), scene(0)->mRootNode->mChildren[0]));
+  EXPECT_FALSE(sceneContainsNode(scene(0), nullptr));
+
+  manager.addModelUrl(QUrl::fromLocalFile(writeBrokenModel(dir.path())));
+  h.runTasks();
+  ASSERT_EQ(manager.treeModel()->rowCount(), 2);
+  EXPECT_TRUE(live(row(0)) && live(row(1)));
+
+  manager.openModels({shared("four_lights.glb"), writeBrokenModel(dir.path())});
+  h.runTasks();
+  EXPECT_EQ(manager.treeModel()->rowCount(), 0);
+
+  manager.openModels({shared("textured_cube.glb")});
+  manager.clearModels();
+  h.runTasks();
+  EXPECT_EQ(manager.treeModel()->rowCount(), 0);
+}
+
+} // namespace ML::Test
+
+#include "test_manager.moc"
