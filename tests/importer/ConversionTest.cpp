@@ -1,0 +1,294 @@
+// Node tables and actors of the static fixture scene, single meshes, materials, textures:
+//   Root
+//   ├── Left   T(-2, 0, 0)          cube    (material Red)
+//   ├── Right  T(2, 0, 0) Rz(90°)   cube    (shared with Left)
+//   ├── Group  T(0, 3, 0)           no mesh
+//   │   └── Twin  S(2)              pyramid (material Blue)
+//   └── Twin   T(0, -3, 0)          pyramid (shared; glTF and Collada rename this one)
+// The texture fixtures' image is 4x4 with one colour per quadrant (red, green over blue,
+// white), embedded in textured_embedded and beside textured_external, whose second
+// material names a missing image.
+
+#include "ImporterTest.h"
+
+#include <vtkCellArray.h>
+#include <vtkFieldData.h>
+#include <vtkIdList.h>
+#include <vtkMapper.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+#include <vtkProperty.h>
+
+#include <assimp/material.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <cstring>
+#include <numeric>
+
+using namespace ML::Test;
+
+namespace
+{
+TEST(SceneGraph, NodeTablesSharedMeshesAndPlacementInEveryFormat)
+{
+  for (const std::string extension : {".glb", ".gltf", ".fbx", ".dae"})
+  {
+    SCOPED_TRACE(extension);
+    Model model(fixture("static_nodes" + extension));
+    ASSERT_TRUE(model.read);
+    const std::string root = model->Scene->mRootNode->mName.C_Str();
+    for (const std::string& name : {root, std::string("Left"), std::string("Right"),
+                                    std::string("Group"), std::string("Twin")})
+      EXPECT_TRUE(model.actors(name) && model.local(name) && model.global(name)) << name;
+    EXPECT_EQ(model.actors(root)->GetNumberOfItems() + model.actors("Group")->GetNumberOfItems(),
+              0);
+    EXPECT_EQ(model.actors("Left")->GetNumberOfItems(), 1);
+    EXPECT_EQ(model.renderer->GetActors()->GetNumberOfItems(), 4);
+
+    vtkActor *left = model.actor("Left"), *right = model.actor("Right");
+    EXPECT_EQ(left->GetMapper()->GetInput(), right->GetMapper()->GetInput());
+    EXPECT_EQ(left->GetProperty(), right->GetProperty());
+    EXPECT_EQ(right->GetUserMatrix(), model.global("Right"));
+    EXPECT_TRUE(near(trs({2, 0, 0}, 90), model.global("Right"), 1e-6));
+    // The first "Twin" in pre-order, under Group, owns the entries.
+    EXPECT_TRUE(near(trs({0, 3, 0}, 0, {0, 0, 1}, 2), model.global("Twin"), 1e-6));
+    EXPECT_TRUE(near(trs({0, 0, 0}, 0, {0, 0, 1}, 2), model.local("Twin"), 1e-6));
+
+    // The model transform is the parent of the root.
+    vtkNew<vtkMatrix4x4> shift;
+    shift->SetElement(2, 3, 10);
+    model->UpdateNodeTransforms(model->Scene->mRootNode, shift);
+    EXPECT_TRUE(near(trs({-2, 0, 10}), left->GetUserMatrix(), 1e-6));
+    EXPECT_EQ(left->GetUserMatrix(), model.global("Left"));
+    EXPECT_TRUE(near(trs({-2, 0, 0}), model.local("Left"), 1e-6));
+  }
+
+  // FBX keeps the repeated name: both nodes walk into the shared entry, which the last
+  // one in pre-order (under the root) recomputes from the first one's local matrix.
+  Model model(fixture("static_nodes.fbx"));
+  ASSERT_STREQ(model->Scene->mRootNode->mChildren[3]->mName.C_Str(), "Twin");
+  EXPECT_EQ(model.actors("Twin")->GetNumberOfItems(), 1);
+  vtkNew<vtkMatrix4x4> identity;
+  model->UpdateNodeTransforms(model->Scene->mRootNode, identity);
+  EXPECT_TRUE(near(trs({0, 0, 0}, 0, {0, 0, 1}, 2), model.actor("Twin")->GetUserMatrix(), 1e-6));
+}
+
+template <typename T>
+T* copyOf(const std::vector<T>& values)
+{
+  return std::copy(values.begin(), values.end(), new T[values.size()]) - values.size();
+}
+
+std::unique_ptr<aiMesh> makeMesh(const std::vector<aiVector3D>& points,
+                                 const std::vector<std::vector<unsigned>>& faces)
+{
+  auto mesh = std::make_unique<aiMesh>();
+  mesh->mNumVertices = static_cast<unsigned>(points.size());
+  mesh->mVertices = points.empty() ? nullptr : copyOf(points);
+  mesh->mNumFaces = static_cast<unsigned>(faces.size());
+  mesh->mFaces = new aiFace[faces.size()];
+  for (std::size_t f = 0; f < faces.size(); ++f)
+  {
+    mesh->mFaces[f].mNumIndices = static_cast<unsigned>(faces[f].size());
+    mesh->mFaces[f].mIndices = faces[f].empty() ? nullptr : copyOf(faces[f]);
+  }
+  return mesh;
+}
+
+// Stored tangents are kept only with the whole tangent frame; otherwise they are
+// generated on triangles from 2-component texture coordinates. Skinning arrays and the
+// other attributes survive either way.
+TEST(MeshConversion, AttributesSkinningAndTheTangentRule)
+{
+  // Tangents, bitangents, texture coordinate components (0: none), polygons, and the X
+  // of the first tangent (-1: none).
+  for (const auto& [tangents, bitangents, uvs, polys, tangentX] :
+       {std::tuple{true, true, 2u, 1, 0.0},
+        {true, false, 2u, 2, 1.0},
+        {false, false, 0u, 1, -1.0},
+        {false, false, 3u, 1, -1.0}})
+  {
+    SCOPED_TRACE(uvs * 10 + tangents + bitangents);
+    const std::vector<aiVector3D> square = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    auto mesh = makeMesh(square, {{0, 1, 2, 3}});
+    mesh->mNormals = copyOf(std::vector<aiVector3D>(4, {0, 0, 1}));
+    mesh->mColors[0] = copyOf(std::vector<aiColor4D>(4, {0.2f, 0.4f, 0.6f, 0.25f}));
+    // Stored tangents point along +Z; generated ones follow the planar mapping, +X.
+    mesh->mTangents = tangents ? copyOf(std::vector<aiVector3D>(4, {0, 0, 1})) : nullptr;
+    mesh->mBitangents = bitangents ? copyOf(std::vector<aiVector3D>(4, {0, 1, 0})) : nullptr;
+    mesh->mTextureCoords[0] = uvs ? copyOf(square) : nullptr;
+    mesh->mNumUVComponents[0] = uvs;
+    // Vertex 0 is listed by five bones: the fifth pair is dropped. Vertex 3 has none.
+    const float weights[5][2] = {{0.1f, 1}, {0.2f, 0.75f}, {0.3f, 0.25f}, {0.3f, 0}, {0.1f, 0}};
+    mesh->mNumBones = 5;
+    mesh->mBones = new aiBone*[5];
+    for (unsigned b = 0; b < 5; ++b)
+    {
+      mesh->mBones[b] = new aiBone;
+      mesh->mBones[b]->mName = std::string(1, char('A' + b));
+      mesh->mBones[b]->mNumWeights = b < 3 ? 2 : 1;
+      mesh->mBones[b]->mWeights =
+          new aiVertexWeight[2]{{0, weights[b][0]}, {b ? 2u : 1u, weights[b][1]}};
+      mesh->mBones[b]->mOffsetMatrix.a4 = b + 1.f;
+    }
+    vtkSmartPointer<vtkPolyData> polyData = vtkNew<AssimpImporter>()->CreateMesh(mesh.get());
+
+    ASSERT_EQ(polyData->GetNumberOfPoints(), 4);
+    EXPECT_EQ(polyData->GetNumberOfPolys(), polys);
+    vtkPointData* pd = polyData->GetPointData();
+    EXPECT_STREQ(pd->GetNormals()->GetName(), "Normal");
+    EXPECT_STREQ(pd->GetScalars()->GetName(), "Colors");
+    EXPECT_FLOAT_EQ(pd->GetScalars()->GetComponent(0, 3), 0.25f);
+    EXPECT_EQ(pd->GetTCoords() && pd->GetArray("UV"), uvs == 2);
+    EXPECT_STREQ(pd->GetTangents() ? pd->GetTangents()->GetName() : "-",
+                 tangentX >= 0 ? "Tangents" : "-");
+    EXPECT_NEAR(pd->GetTangents() ? pd->GetTangents()->GetComponent(0, 0) : -1, tangentX, 1e-6);
+
+    ASSERT_TRUE(pd->GetArray("JOINTS_0") && pd->GetArray("WEIGHTS_0"));
+    std::vector<float> skin; // joints and weights of vertices 0, 2 and 3
+    for (const vtkIdType v : {0, 2, 3})
+      for (int i = 0; i < 8; ++i)
+        skin.push_back(pd->GetArray(i < 4 ? "JOINTS_0" : "WEIGHTS_0")->GetComponent(v, i % 4));
+    EXPECT_EQ(skin, (std::vector<float>{0,    1,    2, 3, .1f, .2f, .3f, .3f, 1, 2, 0, 0,
+                                        .75f, .25f, 0, 0, 0,   0,   0,   0,   0, 0, 0, 0}));
+    vtkFieldData* fd = polyData->GetFieldData();
+    EXPECT_EQ(fd->GetAbstractArray("Bones")->GetVariantValue(4).ToString(), "E");
+    // Row-major: element (0, 3) of bone B's matrix is component 3.
+    EXPECT_EQ(fd->GetArray("InverseBindMatrices")->GetComponent(1, 3), 2);
+  }
+}
+
+TEST(MeshConversion, FacesOfAnySizeBecomeVertexLineAndPolygonCells)
+{
+  // A polygon beyond 32,768 indices is kept whole.
+  const unsigned n = 40000;
+  std::vector<unsigned> big(n);
+  std::iota(big.begin(), big.end(), 0u);
+  auto mesh = makeMesh(std::vector<aiVector3D>(n), {{2}, {0, 1}, big, {3}, {}, {3, 0}, {1, 2, 3}});
+  vtkSmartPointer<vtkPolyData> polyData = vtkNew<AssimpImporter>()->CreateMesh(mesh.get());
+  auto cell = [](vtkCellArray* cells, vtkIdType id)
+  {
+    vtkNew<vtkIdList> ids;
+    cells->GetCellAtId(id, ids);
+    return std::vector<vtkIdType>(ids->begin(), ids->end());
+  };
+  ASSERT_EQ(polyData->GetNumberOfVerts() + polyData->GetNumberOfLines(), 4);
+  EXPECT_EQ(cell(polyData->GetVerts(), 1), (std::vector<vtkIdType>{3}));
+  EXPECT_EQ(cell(polyData->GetLines(), 1), (std::vector<vtkIdType>{3, 0}));
+  ASSERT_EQ(polyData->GetNumberOfPolys(), 3);
+  EXPECT_EQ(cell(polyData->GetPolys(), 0), std::vector<vtkIdType>(big.begin(), big.end()));
+  EXPECT_TRUE(cell(polyData->GetPolys(), 1).empty());
+  EXPECT_EQ(cell(polyData->GetPolys(), 2), (std::vector<vtkIdType>{1, 2, 3}));
+  EXPECT_EQ(polyData->GetPointData()->GetNumberOfArrays(), 0) << "no bones, no skinning arrays";
+  EXPECT_EQ(polyData->GetFieldData()->GetNumberOfArrays(), 0);
+}
+
+// The colours at (0, 0), (3, 0), (0, 3) and (3, 3), from the bottom-left corner.
+std::vector<int> corners(vtkTexture* texture)
+{
+  vtkImageData* image = imageOf(texture);
+  std::vector<int> rgb;
+  for (int i = 0; image && i < 12; ++i)
+    rgb.push_back(int(image->GetScalarComponentAsDouble(i / 3 % 2 * 3, i / 6 * 3, 0, i % 3)));
+  return rgb;
+}
+const std::vector<int> Quadrants = {0, 0, 255, 255, 255, 255, 255, 0, 0, 0, 255, 0};
+
+bool configured(vtkTexture* t, bool sRGB)
+{
+  return t && t->GetMipmap() && t->GetInterpolate() && t->GetUseSRGBColorSpace() == sRGB &&
+         t->GetColorMode() == VTK_COLOR_MODE_DIRECT_SCALARS;
+}
+
+// A raw 2x1 texture, or the fixture image as compressed bytes.
+aiTexture* makeTexture(const char* hint, bool compressed = false)
+{
+  QFile file(QString::fromStdString(fixture("quadrants_beside.png")));
+  const QByteArray png = compressed && file.open(QIODevice::ReadOnly) ? file.readAll() : "";
+  auto* texture = new aiTexture;
+  std::strncpy(texture->achFormatHint, hint, HINTMAXTEXTURELEN - 1);
+  texture->mWidth = compressed ? static_cast<unsigned>(png.size()) : 2;
+  texture->mHeight = compressed ? 0 : 1;
+  texture->pcData = new aiTexel[png.size() / 4 + 2]{{10, 20, 30, 40}, {50, 60, 70, 80}};
+  std::memcpy(texture->pcData, png.constData(), png.size());
+  return texture;
+}
+
+TEST(Materials, ShadingModelsColoursAndOpacity)
+{
+  // Assimp's shading models 0 to 12: Gouraud, Flat, Phong or physically Based (VTK's
+  // 1, 0, 2, 3), and whether lighting stays on.
+  const std::string interpolation = "GFPPPGBPBGBGG";
+  for (int model = 0; model <= 12; ++model)
+  {
+    aiMaterial material;
+    material.AddProperty(&model, 1, AI_MATKEY_SHADING_MODEL);
+    vtkSmartPointer<vtkProperty> property = vtkNew<AssimpImporter>()->CreateMaterial(&material);
+    EXPECT_EQ(property->GetInterpolation(), int(std::string("FGPB").find(interpolation[model])));
+    EXPECT_EQ(property->GetLighting(), model != 5 && model != 9) << model;
+  }
+
+  aiMaterial material;
+  const aiColor4D red(0.8f, 0.1f, 0.2f, 0.5f), grey(0.3f, 0.3f, 0.3f, 1);
+  material.AddProperty(&red, 1, AI_MATKEY_COLOR_DIFFUSE);
+  vtkSmartPointer<vtkProperty> property = vtkNew<AssimpImporter>()->CreateMaterial(&material);
+  EXPECT_FLOAT_EQ(property->GetSpecularColor()[1], 0.1f) << "specular follows diffuse";
+  EXPECT_FLOAT_EQ(property->GetAmbientColor()[2], 0.2f);
+  EXPECT_EQ(property->GetOpacity(), 1) << "diffuse alpha is ignored";
+  const float opacity = 0.4f;
+  material.AddProperty(&opacity, 1, AI_MATKEY_OPACITY);
+  material.AddProperty(&grey, 1, AI_MATKEY_COLOR_SPECULAR);
+  property = vtkNew<AssimpImporter>()->CreateMaterial(&material);
+  EXPECT_FLOAT_EQ(property->GetSpecularColor()[0], 0.3f);
+  EXPECT_FLOAT_EQ(property->GetOpacity(), 0.4f);
+}
+
+TEST(Textures, RawTexelsAndCompressedImagesDecode)
+{
+  vtkNew<AssimpImporter> importer;
+  // Raw texels only for lower-case four-channel hints, copied as stored (b, g, r, a).
+  const char* hints[] = {"rgba8888", "argb8888", "bgra5650", "rgb888", "RGBA8888", "rgbax888"};
+  for (int i = 0; i < 6; ++i)
+  {
+    std::unique_ptr<aiTexture> raw(makeTexture(hints[i]));
+    vtkSmartPointer<vtkTexture> texture = importer->CreateTexture(raw.get());
+    vtkImageData* image = imageOf(texture);
+    EXPECT_EQ(image ? static_cast<unsigned char*>(image->GetScalarPointer(1, 0, 0))[3] : 0,
+              i < 3 ? 80 : 0)
+        << hints[i];
+  }
+  std::unique_ptr<aiTexture> png(makeTexture("png", true)), unknown(makeTexture("xyz", true));
+  EXPECT_EQ(corners(importer->CreateTexture(png.get())), Quadrants);
+  EXPECT_EQ(importer->CreateTexture(unknown.get())->GetNumberOfInputConnections(0), 0);
+}
+
+// Embedded: one texture shared by index, configured by the slot that asks last (base
+// colour, sRGB, after diffuse). Beside the file: a copy per slot; "../maps/missing.png"
+// is tried again as "missing.png" beside the file and reported.
+TEST(Textures, FixturesEmbeddedAndBesideTheFile)
+{
+  for (const std::string name :
+       {"textured_embedded.glb", "textured_embedded.gltf", "textured_external.glb",
+        "textured_external.gltf", "textured_external.fbx", "textured_external.dae"})
+  {
+    SCOPED_TRACE(name);
+    MessageLog log;
+    Model model(fixture(name));
+    ASSERT_TRUE(model.read);
+    const bool embedded = name.find("embedded") != std::string::npos;
+    EXPECT_EQ(model->EmbeddedTextures.size(), embedded ? 1u : 0u);
+    vtkTexture* diffuse = model.actor("Box")->GetProperty()->GetTexture("diffuseTex");
+    vtkTexture* albedo = model.actor("Box")->GetProperty()->GetTexture("albedoTex");
+    EXPECT_EQ(corners(diffuse), Quadrants);
+    EXPECT_TRUE(configured(diffuse, embedded));
+    EXPECT_TRUE(embedded ? albedo == model->EmbeddedTextures[0] && diffuse == albedo
+                         : !albedo || (albedo != diffuse && configured(albedo, true)));
+    const QString last = QDir(QString::fromStdString(fixture(""))).filePath("missing.png");
+    EXPECT_EQ(log.lines().filter("Cannot").value(0),
+              embedded ? "" : "Cannot find texture:  \"" + last + "\"");
+    EXPECT_FALSE(!embedded && model.actor("LostBox")->GetProperty()->GetTexture("diffuseTex"));
+  }
+}
+} // namespace

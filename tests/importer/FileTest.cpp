@@ -1,0 +1,274 @@
+// Animation of the skinned fixtures, files written by other tools (Blender's scenes and
+// the Assimp test set), and broken, truncated and empty files. The skinned fixture:
+// Root → Body (a tube from y = 0 to 3, rings at y = 0, 1, 2, 3 weighted Joint0 |
+// Joint0+Joint1 | Joint1+Joint2 | Joint2) and Root → Armature → Joint0 → Joint1 (0, 1, 0)
+// → Joint2 (0, 1, 0); inverse bind matrices translate by 0, -1 and -2 along y. Clip
+// "Bend", keys at 0, 1 and 2 s: Joint0 rotation q = Ry(30°), then -q at 2 s (Ry(30°) all
+// along); Joint1 rotation identity, Rz(90°), identity; Joint2 translation (0, 1, 0) →
+// (0, 2, 0), rotation identity → Rx(90°), scale 1 → 2. The Assimp-format variant has a
+// tick rate of 0, a bone "GhostBone" of no node, a channel of a missing node "Ghost",
+// and Joint2 keyed by scale only.
+
+#include "ImporterTest.h"
+
+#include <vtkProperty.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <assimp/anim.h>
+
+using namespace ML::Test;
+
+namespace
+{
+constexpr double Tol = 1e-5;
+const Matrix Joint0 = trs({0, 0, 0}, 30, {0, 1, 0});
+const auto joint1 = [](double degrees) { return trs({0, 1, 0}, degrees); };
+const auto joint2 = [](double y, double degrees, double s) {
+  return trs({0, y, 0}, degrees, {1, 0, 0}, s);
+};
+
+TEST(Animation, PosesAtKeysBetweenKeysBeyondThemAndWithoutKeys)
+{
+  for (const std::string extension : {".fbx", ".dae", ".glb", ".gltf"})
+  {
+    SCOPED_TRACE(extension);
+    Model model(fixture("skinned" + extension));
+    ASSERT_TRUE(model.read);
+    vtkActor* body = model.actor("Body");
+    const std::vector<Matrix> bind = jointMatrices(body);
+    EXPECT_TRUE(bind.size() == 3 &&
+                std::all_of(bind.begin(), bind.end(),
+                            [](const Matrix& m) { return near(Identity, m, Tol); }));
+    if (extension[1] != 'g') // Assimp's FBX and Collada round trips do not keep the keys
+      continue;
+    double range[2] = {-1, -1};
+    EXPECT_TRUE(model->GetTimeRange(0, range) && range[0] == 0 && std::abs(range[1] - 2) < 1e-9);
+    // Time, Joint1's angle, Joint2's height, angle and scale.
+    for (const auto& [t, angle1, y2, angle2, scale2] : {std::tuple{1.0, 90.0, 1.5, 45.0, 1.5},
+                                                        {2.0, 0.0, 2.0, 90.0, 2.0},
+                                                        {7.0, 0.0, 2.0, 90.0, 2.0},
+                                                        {0.5, 45.0, 1.25, 22.5, 1.25},
+                                                        {1.5, 45.0, 1.75, 67.5, 1.75},
+                                                        {-3.0, 0.0, 1.0, 0.0, 1.0}})
+    {
+      model.poseAt(t);
+      EXPECT_TRUE(near(Joint0, model.local("Joint0"), Tol)) << t;
+      EXPECT_TRUE(near(joint1(angle1), model.local("Joint1"), Tol)) << t;
+      EXPECT_TRUE(near(joint2(y2, angle2, scale2), model.local("Joint2"), Tol)) << t;
+    }
+
+    model.poseAt(1);
+    const Matrix global1 = multiply(Joint0, joint1(90));
+    EXPECT_TRUE(near(multiply(global1, joint2(1.5, 45, 1.5)), model.global("Joint2"), Tol));
+    // Joint matrix = (mesh node global)^-1 × bone global × inverse bind matrix.
+    EXPECT_TRUE(near(multiply(global1, trs({0, -1, 0})), jointMatrices(body).at(1), Tol));
+
+    // The model transform places actors and globals but leaves joint matrices.
+    const std::vector<Matrix> unmoved = jointMatrices(body);
+    vtkNew<vtkTransform> placement;
+    placement->Translate(5, 0, 0);
+    placement->RotateZ(30);
+    model->UpdateTimeStep(1, placement);
+    EXPECT_TRUE(near(elements(placement->GetMatrix()), body->GetUserMatrix(), Tol));
+    EXPECT_TRUE(near(unmoved[2], jointMatrices(body)[2], Tol));
+
+    // An empty key list keeps the node's stored transform of that kind (Assimp fills
+    // them while reading, so they are emptied here); no active clip changes nothing.
+    model.poseAt(2); // Joint2 = T(0, 2, 0) Rx(90°) S(2)
+    for (unsigned c = 0; c < model->Scene->mAnimations[0]->mNumChannels; ++c)
+    {
+      aiNodeAnim* channel = model->Scene->mAnimations[0]->mChannels[c];
+      const bool joint2 = std::string(channel->mNodeName.C_Str()) == "Joint2";
+      channel->mNumPositionKeys = joint2 ? 0 : channel->mNumPositionKeys;
+      channel->mNumRotationKeys = joint2 ? 0 : channel->mNumRotationKeys;
+    }
+    model.poseAt(1);
+    EXPECT_TRUE(near(joint2(2, 90, 1.5), model.local("Joint2"), Tol));
+    model->ActiveAnimation = -1;
+    EXPECT_TRUE(model->UpdateTimeStep(0, placement));
+    EXPECT_TRUE(near(Identity, body->GetUserMatrix(), 0));
+    EXPECT_TRUE(near(joint1(90), model.local("Joint1"), Tol));
+  }
+}
+
+TEST(Animation, ZeroTickRateScaleOnlyChannelsAndMissingNodes)
+{
+  MessageLog log;
+  Model model(fixture("skinned_odd.assbin"));
+  ASSERT_TRUE(model.read);
+  ASSERT_EQ(model->Scene->mAnimations[0]->mTicksPerSecond, 0);
+  double range[2];
+  model->GetTimeRange(0, range);
+  EXPECT_EQ(range[1], 2) << "seconds count as ticks";
+  model.poseAt(0.5);
+  EXPECT_TRUE(near(joint1(45), model.local("Joint1"), Tol));
+  model.poseAt(1);
+  EXPECT_TRUE(near(joint2(1, 0, 1.5), model.local("Joint2"), Tol)) << "scale keys only";
+  EXPECT_EQ(model->NodeLocalMatrices.count("Ghost"), 0u);
+
+  // Reported at the import and at each update, and never entered in the table.
+  EXPECT_EQ(log.count("Cannot find global matrix of bone  \"GhostBone\""), 3);
+  EXPECT_EQ(model->NodeGlobalMatrices.count("GhostBone"), 0u);
+  const std::vector<Matrix> matrices = jointMatrices(model.actor("Body"));
+  ASSERT_EQ(matrices.size(), 4u);
+  // Without a global matrix: (mesh node global)^-1 × inverse bind matrix.
+  EXPECT_TRUE(near(Identity, matrices[3], Tol));
+  EXPECT_FALSE(near(Identity, matrices[1], Tol));
+}
+
+// Lights get global matrices by their node's name, skins animate in every clip and
+// images are found embedded (by the base name of a Windows path too) or beside the file
+// ("./" paths, TGA).
+TEST(RealFiles, LightsSkinsClipsAndTextures)
+{
+  const std::string glTF2 = assimpModel("glTF2/");
+  // Path, lights, clips, bones, and the texture slot whose image must be found.
+  for (const auto& [path, lights, clips, bones, slot] :
+       {std::tuple{sharedModel("four_lights.fbx"), 4u, 0u, 0u, ""},
+        {assimpModel("Collada/lights.dae"), 5u, 0u, 6u, ""},
+        {sharedModel("arm_two_clips.glb"), 0u, 2u, 3u, ""},
+        {sharedModel("arm_two_clips.fbx"), 0u, 4u, 3u, ""},
+        {sharedModel("arm_two_clips.dae"), 0u, 0u, 3u, ""},
+        {sharedModel("chain_300_bones.glb"), 0u, 1u, 300u, ""},
+        {assimpModel("FBX/animation_with_skeleton.fbx"), 1u, 1u, 13u, ""},
+        {glTF2 + "simple_skin/simple_skin.gltf", 0u, 1u, 2u, ""},
+        {assimpModel("Collada/box_nested_animation.dae"), 0u, 1u, 1u, ""},
+        {sharedModel("textured_cube.gltf"), 0u, 0u, 0u, "albedoTex"},
+        {sharedModel("textured_cube.glb"), 0u, 0u, 0u, "albedoTex"},
+        {assimpModel("FBX/embedded_ascii/box.FBX"), 0u, 0u, 0u, "diffuseTex"},
+        {assimpModel("Collada/duck.dae"), 1u, 0u, 0u, "diffuseTex"}})
+  {
+    SCOPED_TRACE(path);
+    MessageLog log;
+    Model model(path);
+    ASSERT_TRUE(model.read);
+    EXPECT_EQ(model->Scene->mNumLights, lights);
+    for (unsigned i = 0; i < lights; ++i)
+      EXPECT_TRUE(model.global(model->Scene->mLights[i]->mName.C_Str())) << i;
+
+    vtkActor* skinned = nullptr;
+    vtkActorCollection* actors = model.renderer->GetActors();
+    actors->InitTraversal();
+    while (vtkActor* actor = actors->GetNextActor())
+      skinned = skinned || jointMatrices(actor).empty() ? skinned : actor;
+    const std::vector<Matrix> bind = skinned ? jointMatrices(skinned) : std::vector<Matrix>();
+    ASSERT_EQ(bind.size(), bones);
+    ASSERT_EQ(model->Scene->mNumAnimations, clips);
+    for (unsigned clip = 0; clip < clips; ++clip)
+    {
+      double range[2];
+      model->GetTimeRange(clip, range);
+      model->ActiveAnimation = clip;
+      model.poseAt(range[1] * 0.37);
+      const std::vector<Matrix> posed = jointMatrices(skinned);
+      int moved = 0;
+      for (std::size_t i = 0; i < posed.size(); ++i)
+        moved += near(bind[i], posed[i], 1e-3) ? 0 : 1;
+      EXPECT_GT(moved, 0) << clip;
+    }
+
+    vtkTexture* texture = nullptr;
+    for (const auto& property : model->Properties)
+      texture = texture || !*slot ? texture : property->GetTexture(slot);
+    EXPECT_EQ(imageOf(texture) && imageOf(texture)->GetDimensions()[0] > 1, *slot != 0);
+    EXPECT_FALSE(*slot && log.contains("Cannot"));
+  }
+}
+
+// Either the read fails with exactly Assimp's report (the file and the reason, or an
+// exception's text) or, where allowed, the scene imports and poses.
+void expectReportedFailure(const std::string& path, bool sceneAllowed = false)
+{
+  MessageLog log;
+  Model model(path);
+  if (model.read && sceneAllowed)
+    return model->Scene->mNumAnimations ? model.poseAt(0.5) : void();
+  EXPECT_FALSE(model.read || model->Scene) << path;
+  const QStringList lines = log.lines();
+  const QStringList report = {"Assimp failed to load:  \"" + QString::fromStdString(path) + "\"",
+                              QString("Assimp error:  ") + model->Importer.GetErrorString()};
+  EXPECT_EQ(lines, lines.value(0).startsWith("Assimp exception: ") ? lines.mid(0, 1) : report);
+}
+
+TEST(BrokenFiles, AreReportedOrImportWhatTheyHold)
+{
+  for (const char* name : {"IndexOutOfRange/AllIndicesOutOfRange.gltf", "wrongTypes/badArray.gltf",
+                           "wrongTypes/badExtension.gltf", "wrongTypes/badNumber.gltf",
+                           "wrongTypes/badObject.gltf", "wrongTypes/badString.gltf",
+                           "wrongTypes/badUint.gltf", "SchemaFailures/sceneWrongType.gltf",
+                           "RecursiveNodes/RecursiveNodes.gltf", "TestNoRootNode/NoScene.gltf"})
+    expectReportedFailure(assimpModel(std::string("glTF2/") + name));
+  expectReportedFailure(fixture("no_such_model.glb"));
+  MessageLog log;
+  Model recursive(assimpModel("glTF2/RecursiveNodes/RecursiveNodes.gltf"));
+  EXPECT_EQ(log.lines().value(1), "Assimp error:  GLTF: Object at index 0 in array \"nodes\" has "
+                                  "recursive reference to itself");
+
+  for (const char* name :
+       {"IndexOutOfRange/IndexOutOfRange.gltf", "TestNoRootNode/SceneWithoutNodes.gltf",
+        "BoxWithInfinites-glTF-Binary/BoxWithInfinites.glb"})
+  {
+    Model model(assimpModel(std::string("glTF2/") + name));
+    ASSERT_TRUE(model.read) << name;
+    EXPECT_TRUE(model.actors(model->Scene->mRootNode->mName.C_Str())) << name;
+  }
+
+  // Empty and truncated files of every format.
+  QTemporaryDir folder;
+  for (const std::string extension : {".glb", ".gltf", ".fbx", ".dae"})
+  {
+    const std::string empty = folder.filePath("empty").toStdString() + extension;
+    QFile(QString::fromStdString(empty)).open(QIODevice::WriteOnly);
+    expectReportedFailure(empty);
+    for (const std::string& source :
+         {fixture("skinned" + extension), fixture("textured_external" + extension),
+          sharedModel("arm_two_clips" + extension)})
+    {
+      QFile original(QString::fromStdString(source));
+      ASSERT_TRUE(original.open(QIODevice::ReadOnly)) << source;
+      const QByteArray bytes = original.readAll();
+      for (const int tenths : {1, 5, 9})
+      {
+        QFile cut(folder.filePath(QString("cut%1_").arg(tenths) + QFileInfo(original).fileName()));
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(static_cast<int>(bytes.size() * tenths / 10)));
+        cut.close();
+        expectReportedFailure(cut.fileName().toStdString(), true);
+      }
+    }
+  }
+}
+
+// Every FBX, glTF, GLB and Collada file of the Assimp test set: read, import and, when
+// animated, posed at times of every animation, outside its range too. None may crash.
+TEST(RealFiles, EveryModelOfTheAssimpTestSetReadsImportsAndAnimates)
+{
+  MessageLog quiet;
+  QDirIterator files(QString::fromStdString(assimpModel("")), QDir::Files,
+                     QDirIterator::Subdirectories);
+  int tried = 0, read = 0, animated = 0;
+  while (files.hasNext())
+  {
+    const QString path = files.next();
+    if (!QStringList{"fbx", "gltf", "glb", "dae"}.contains(QFileInfo(path).suffix().toLower()))
+      continue;
+    ++tried;
+    Model model(path.toStdString());
+    read += model.read ? 1 : 0;
+    EXPECT_EQ(model->NodeActors.size(), model->NodeGlobalMatrices.size()) << path.toStdString();
+    for (unsigned a = 0; model.read && a < model->Scene->mNumAnimations; ++a, ++animated)
+    {
+      model->ActiveAnimation = a;
+      double range[2];
+      model->GetTimeRange(a, range);
+      for (const double f : {-0.1, 0.0, 0.33, 0.5, 1.0, 1.5})
+        model.poseAt(range[1] * f);
+    }
+  }
+  EXPECT_TRUE(tried >= 90 && read >= 75 && animated >= 5)
+      << tried << " " << read << " " << animated;
+}
+} // namespace
