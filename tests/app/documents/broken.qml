@@ -1,6 +1,1 @@
-import QtQuick
-import marionette_lab 1.0
-
-ApplicationWindow {
-    this is not a document
-}
+this is not a window document

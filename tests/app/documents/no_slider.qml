@@ -1,14 +1,8 @@
 import QtQuick
-import QtQuick.Controls
 import marionette_lab 1.0
 
-ApplicationWindow {
+// The view is there, the time slider "slider1" is not.
+Window {
     required property Manager manager
-    width: 200
-    height: 200
-    visible: true
-    VtkItem {
-        objectName: "vtkItem"
-        anchors.fill: parent
-    }
+    VtkItem { objectName: "vtkItem" }
 }
