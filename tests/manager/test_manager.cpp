@@ -280,11 +280,10 @@ TEST_F(ManagerTest, EachViewCommandQueuesOneTaskThatAppliesTheValuesCurrentWhenI
     (manager.*commands[queued])();
     EXPECT_EQ(h.pending.size(), queued + 1);
   }
-  const QVariantMap
-      values{{"showAxes", true}, {"sceneLight", true},  {"backgroundColor", 3},
-             {"upDirection", 2}, {"rightDirection", 4}, {"cameraPosY", 20},
-             {"cameraFpZ", 6},   {"currentLight", 1},   {"lightPosX", 7},
-             {"lightFpY", 3}}; // sorted: currentLight is written before the light values
+  const QVariantMap values{{"showAxes", true}, {"sceneLight", true},  {"backgroundColor", 3},
+                           {"upDirection", 2}, {"rightDirection", 4}, {"cameraPosY", 20},
+                           {"cameraFpZ", 6},   {"currentLight", 1},   {"lightPosX", 7},
+                           {"lightFpY", 3}}; // in name order: currentLight before the light values
   for (auto value = values.begin(); value != values.end(); ++value)
     manager.setProperty(value.key().toLatin1(), *value);
   EXPECT_FALSE(h.data->axesWidget->GetEnabled());
