@@ -1,7 +1,5 @@
 #include "SceneHelpers.h"
 
-#include <QDir>
-
 #include <vtkActorCollection.h>
 #include <vtkCellArray.h>
 #include <vtkPoints.h>
@@ -112,32 +110,6 @@ vtkSmartPointer<vtkActor> addBoxActor(ViewHarness& h, const Point3& min, const P
   return addMeshActor(h, points, triangles);
 }
 
-vtkSmartPointer<vtkActor> addOctahedronActor(ViewHarness& h, const Point3& center)
-{
-  vtkNew<vtkPoints> points;
-  for (int axis = 0; axis < 3; ++axis)
-  {
-    for (double sign : {1.0, -1.0})
-    {
-      Point3 p = center;
-      p[static_cast<size_t>(axis)] += sign;
-      points->InsertNextPoint(p.data());
-    }
-  }
-  vtkNew<vtkCellArray> triangles;
-  for (vtkIdType x : {0, 1})
-  {
-    for (vtkIdType y : {2, 3})
-    {
-      for (vtkIdType z : {4, 5})
-      {
-        addTriangle(triangles, x, y, z);
-      }
-    }
-  }
-  return addMeshActor(h, points, triangles);
-}
-
 QPoint displayPoint(ViewHarness& h, const Point3& world)
 {
   vtkRenderer* renderer = h.data->renderer;
@@ -185,16 +157,6 @@ QRect differingRect(const QImage& image, QColor background)
     }
   }
   return rect;
-}
-
-QString saveImage(const QImage& image, const QString& name)
-{
-  const QString dir = QStringLiteral(ML_BINARY_DIR "/view-images");
-  QDir().mkpath(dir);
-  const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
-  // The background leaves alpha at 0: keep the colours, drop the transparency.
-  EXPECT_TRUE(image.convertToFormat(QImage::Format_RGB32).save(path)) << path.toStdString();
-  return path;
 }
 
 double gridSetting(ViewHarness& h, const std::string& name)

@@ -33,8 +33,6 @@ void paintModel(const ModelEntry& entry, double r, double g, double b);
 
 // A triangulated box actor with exactly these bounds, added to the renderer.
 vtkSmartPointer<vtkActor> addBoxActor(ViewHarness& h, const Point3& min, const Point3& max);
-// An octahedron with its six corners at unit distance from `center` on the axes.
-vtkSmartPointer<vtkActor> addOctahedronActor(ViewHarness& h, const Point3& center);
 
 // Where a world point lands: image coordinates (top row first) of h.grab().
 QPoint imagePoint(ViewHarness& h, const Point3& world);
@@ -45,9 +43,6 @@ QColor colorAt(const QImage& image, QPoint point);
 // Pixels (or their bounding rectangle) whose colour differs from `background`.
 int countDiffering(const QImage& image, QColor background);
 QRect differingRect(const QImage& image, QColor background);
-
-// Saves under <build>/view-images/<name>.png so runs can be looked at.
-QString saveImage(const QImage& image, const QString& name);
 
 // A value printed by the grid mapper's PrintSelf ("UnitSquare", "FadeDistance").
 double gridSetting(ViewHarness& h, const std::string& name);

@@ -1,4 +1,0 @@
-include(${CMAKE_CURRENT_LIST_DIR}/SceneHelpers.cmake)
-ml_add_test(NAME test_view_appearance LABEL view GUI
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_view_appearance.cpp
-  LIBS ml_view_scene_helpers)

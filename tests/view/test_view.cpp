@@ -1,0 +1,894 @@
+// The render side driven through the Manager's commands and the interactor against
+// an offscreen view, judged on rendered pixels, poses, exported files and signals.
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <vtkCamera.h>
+#include <vtkInteractorStyle.h>
+#include <vtkLight.h>
+#include <vtkLightCollection.h>
+#include <vtkMath.h>
+#include <vtkMatrix4x4.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindowInteractor.h>
+#include <vtkTransform.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
+#include <cmath>
+
+#include "AssimpImporter.h"
+#include "MessageLog.h"
+#include "RenderTasks.h"
+#include "SceneHelpers.h"
+#include "SignalTrace.h"
+#include "TestPaths.h"
+#include "TestScenes.h"
+#include "vtkPickerStyle.h"
+
+namespace ML::Test
+{
+namespace
+{
+const std::string cubesFile = sharedModel("four_lights.glb"); // three cubes, four lamps
+const std::string armFile = sharedModel("arm_two_clips.glb"); // a rigged arm, two clips
+const std::string cubeFile = sharedModel("textured_cube.glb");
+
+QString path(const std::string& file)
+{
+  return QString::fromStdString(file);
+}
+
+// Writes a value as the window would, runs the command that applies it and
+// returns the next frame.
+template <typename T>
+QImage command(ViewHarness& h, T ManagerState::*field, T value, void (Manager::*apply)())
+{
+  h.manager.state.*field = value;
+  (h.manager.*apply)();
+  h.runTasks();
+  return h.grab();
+}
+
+void setDirection(ViewHarness& h, int up, int right)
+{
+  h.manager.state.upDirection = up;
+  command(h, &ManagerState::rightDirection, right, &Manager::updateDirection);
+}
+
+void expectNear(const double* actual, const Point3& expected)
+{
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_NEAR(actual[i], expected[i], 1e-5) << "component " << i;
+}
+
+int distance(QColor a, QColor b)
+{
+  return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+         std::abs(a.blue() - b.blue());
+}
+
+// Largest element difference of two 4x4 matrices (VTK's or Assimp's).
+template <typename A, typename B>
+double difference(const A& a, const B& b)
+{
+  double largest = 0.0;
+  for (unsigned i = 0; i < 16; ++i)
+    largest = std::max(largest, std::abs(double(a[i / 4][i % 4]) - double(b[i / 4][i % 4])));
+  return largest;
+}
+
+vtkSmartPointer<vtkMatrix4x4> global(const ModelEntry& entry, const std::string& node)
+{
+  auto copy = vtkSmartPointer<vtkMatrix4x4>::New();
+  copy->DeepCopy(entry.importer->NodeGlobalMatrices.at(node));
+  return copy;
+}
+
+vtkSmartPointer<vtkMatrix4x4> product(vtkMatrix4x4* a, vtkMatrix4x4* b)
+{
+  auto result = vtkSmartPointer<vtkMatrix4x4>::New();
+  vtkMatrix4x4::Multiply4x4(a, b, result);
+  return result;
+}
+
+// Where a fresh importer of the arm puts its bone chain's tip at `time`.
+vtkSmartPointer<vtkMatrix4x4> armPose(double time, int clip = 0, vtkTransform* placed = nullptr)
+{
+  vtkNew<vtkRenderer> renderer;
+  vtkNew<vtkTransform> identity;
+  vtkNew<AssimpImporter> reference;
+  reference->FileName = armFile;
+  reference->ReadScene(armFile);
+  reference->ImportActors(renderer);
+  reference->ActiveAnimation = clip;
+  reference->UpdateTimeStep(time, placed ? placed : identity.GetPointer());
+  auto pose = vtkSmartPointer<vtkMatrix4x4>::New();
+  pose->DeepCopy(reference->NodeGlobalMatrices.at("Bone_002"));
+  return pose;
+}
+
+Point3 viewDirection(vtkCamera* camera)
+{
+  Point3 direction;
+  vtkMath::Subtract(camera->GetPosition(), camera->GetFocalPoint(), direction.data());
+  vtkMath::Normalize(direction.data());
+  return direction;
+}
+
+// Loads the files as the open task would and lists them in the tree.
+void load(ViewHarness& h, std::initializer_list<std::string> files)
+{
+  for (const std::string& file : files)
+    loadModel(h, file);
+  h.manager.fillTreeModel(0);
+  h.runTasks();
+}
+
+QModelIndex row(ViewHarness& h, const QString& text)
+{
+  const auto items = h.manager.treeModel()->findItems(text, Qt::MatchRecursive);
+  return items.size() == 1 ? items.first()->index() : QModelIndex();
+}
+
+void select(ViewHarness& h, const QModelIndex& index)
+{
+  h.manager.treeSelChanged(index);
+  h.runTasks();
+}
+
+// Three painted cubes spanning x -1..4, y -0.5..1.5, z -4..1 on white.
+struct Cubes
+{
+  Cubes()
+  {
+    paintModel(entry, 0.8, 0.3, 0.2);
+    command(h, &ManagerState::backgroundColor, 1, &Manager::updateBackground);
+  }
+  ViewHarness h;
+  ModelEntry& entry = loadModel(h, cubesFile);
+  vtkCamera* camera = h.data->renderer->GetActiveCamera();
+};
+
+TEST(RenderItem, StartsWithThreeLightsWidgetsOffAndAnEmptyGrid)
+{
+  ViewHarness h;
+  vtkLightCollection* lights = h.data->renderer->GetLights();
+  ASSERT_EQ(lights->GetNumberOfItems(), 3);
+  for (int i = 0; i < 3; ++i)
+  {
+    EXPECT_EQ(lights->GetItemAsObject(i), h.data->lights[i].GetPointer()) << i;
+    EXPECT_EQ(h.data->lights[i]->GetSwitch(), i == 0 ? 1 : 0) << i;
+  }
+  EXPECT_TRUE(h.data->lights[0]->LightTypeIsHeadlight());
+  EXPECT_FALSE(h.data->lightWidget->GetEnabled() || h.data->boxWidget->GetEnabled() ||
+               h.data->axesWidget->GetEnabled());
+  EXPECT_TRUE(h.data->renderer->HasViewProp(h.data->gridActor));
+  EXPECT_EQ(h.data->gridActor->GetMapper(), nullptr);
+}
+
+// Regression: the interactor's own repeating timer also reached the animation
+// callback, so playback ran twice as fast.
+TEST(RenderItem, OnlyTheManagersTicksStepTheAnimationAndTearDownEmptiesTheScene)
+{
+  ViewHarness h;
+  load(h, {armFile});
+  h.item.playing = true;
+  int timerId = 1;
+  h.interactor->InvokeEvent(vtkCommand::TimerEvent, &timerId);
+  EXPECT_EQ(h.manager.sliderVal(), 0.0);
+  h.interactor->InvokeEvent(vtkCommand::TimerEvent, nullptr);
+  EXPECT_GT(h.manager.sliderVal(), 0.0);
+
+  h.item.destroyingVTK(h.renderWindow, h.userData);
+  EXPECT_EQ(h.manager.treeModel()->rowCount(), 0);
+  EXPECT_EQ(h.data->renderer->GetActors()->GetNumberOfItems(), 1); // the grid
+}
+
+TEST(ViewPresets, PlaceTheCameraOnTheChosenAxisAndFrameTheScene)
+{
+  const struct
+  {
+    int up, right;
+    Point3 direction, viewUp, viewRight;
+  } presets[] = {{1, 0, {0, 0, 1}, {0, 1, 0}, {1, 0, 0}},
+                 {2, 4, {-1, 0, 0}, {0, 0, 1}, {0, -1, 0}},
+                 {2, 3, {0, 1, 0}, {0, 0, 1}, {-1, 0, 0}}};
+  Cubes s;
+  const QRect view(0, 0, s.h.renderWindow->GetSize()[0], s.h.renderWindow->GetSize()[1]);
+  for (const auto& p : presets)
+  {
+    SCOPED_TRACE(testing::Message() << "up " << p.up << " right " << p.right);
+    setDirection(s.h, p.up, p.right);
+    expectNear(viewDirection(s.camera).data(), p.direction);
+    expectNear(s.camera->GetViewUp(), p.viewUp);
+    expectNear(s.h.data->renderer->GetEnvironmentRight(), p.viewRight);
+    // Whole in the view and filling most of it one way.
+    const QRect drawn = differingRect(s.h.grab(), Qt::white);
+    EXPECT_TRUE(view.adjusted(1, 1, -1, -1).contains(drawn));
+    EXPECT_TRUE(drawn.width() > 0.75 * view.width() || drawn.height() > 0.75 * view.height());
+  }
+}
+
+TEST(ViewDirection, CollinearAxesChangeNothingButStillRebuildTheGridAndFrame)
+{
+  Cubes s;
+  setDirection(s.h, 2, 3);
+  const Point3 before = viewDirection(s.camera);
+  // Far away along the same direction: only the framing can bring it back.
+  s.camera->Dolly(0.05);
+  s.h.data->renderer->ResetCameraClippingRange();
+  const int distantArea = countDiffering(s.h.grab(), Qt::white);
+
+  s.h.manager.state.showGrid = true;
+  MessageLog log;
+  setDirection(s.h, 1, 1);
+  EXPECT_EQ(log.count("Up and Right are collinear."), 1);
+  EXPECT_EQ(s.h.data->gridActor->GetMapper(), s.h.data->gridMapper.GetPointer());
+  EXPECT_GT(countDiffering(s.h.grab(), Qt::white), 4 * distantArea);
+  expectNear(viewDirection(s.camera).data(), before);
+  expectNear(s.h.data->renderer->GetEnvironmentUp(), {0, 0, 1});
+}
+
+TEST(Background, EachPresetFillsTheViewWithItsColour)
+{
+  const QColor solid[] = {{255, 255, 255}, {98, 93, 90},    {82, 87, 110}, {74, 69, 66},
+                          {107, 107, 107}, {117, 112, 107}, {0, 0, 0},     {0, 0, 0}};
+  ViewHarness h;
+  auto preset = [&h](int value)
+  { return command(h, &ManagerState::backgroundColor, value, &Manager::updateBackground); };
+  for (int value = 1; value <= 8; ++value)
+    EXPECT_EQ(countDiffering(preset(value), solid[value - 1]), 0) << value;
+  preset(3);
+  EXPECT_EQ(countDiffering(preset(-2), solid[2]), 0);
+  for (int gradient : {0, -1})
+  {
+    preset(7);
+    const QImage image = preset(gradient);
+    const int x = image.width() / 2;
+    EXPECT_LE(distance(colorAt(image, {x, 0}), QColor(216, 211, 208)), 6) << gradient;
+    EXPECT_LE(distance(colorAt(image, {x, image.height() - 1}), QColor(76, 70, 68)), 6);
+  }
+}
+
+TEST(SceneLights, TintAWhiteModelInTheSlotColoursAndTheHeadlightBringsWhiteBack)
+{
+  ViewHarness h;
+  paintModel(loadModel(h, cubeFile), 1.0, 1.0, 1.0);
+  command(h, &ManagerState::backgroundColor, 7, &Manager::updateBackground);
+  for (int light = 0; light < 3; ++light)
+  {
+    h.manager.state.lights[light].position = {0.0, 0.0, 10.0};
+    command(h, &ManagerState::currentLight, light, &Manager::updateLightPos);
+  }
+  const QPoint face = imagePoint(h, {0.3, 0.6, 1.0});
+  auto lit = [&](bool sceneLight)
+  {
+    command(h, &ManagerState::sceneLight, sceneLight, &Manager::updateSceneLight);
+    // The handle would be drawn over the cube.
+    return colorAt(
+        command(h, &ManagerState::showLightWidget, false, &Manager::updateShowLightWidget), face);
+  };
+  const QColor white = lit(false);
+  EXPECT_LE(distance(white, Qt::white), 6);
+  h.manager.state.lights[0].color = Qt::red;
+  h.manager.state.lights[1].color = h.manager.state.lights[2].color = Qt::black;
+  EXPECT_LE(distance(lit(true), Qt::red), 6);
+  h.manager.state.lights[0].color = Qt::black;
+  h.manager.state.lights[1].color = Qt::green;
+  h.manager.updateLightColor();
+  h.runTasks();
+  EXPECT_LE(distance(colorAt(h.grab(), face), Qt::green), 6);
+  EXPECT_EQ(lit(false), white);
+}
+
+TEST(SurfacePresets, ChangeOnlyTheCurrentModel)
+{
+  ViewHarness h;
+  ModelEntry& first = loadModel(h, cubesFile);
+  ModelEntry& second = loadModel(h, cubesFile);
+  auto surface = [](ModelEntry& entry)
+  {
+    vtkProperty* p = nodeActors(entry, "Cube_2").at(0)->GetProperty();
+    return std::array<double, 4>{p->GetSpecular(), p->GetSpecularPower(), p->GetDiffuse(),
+                                 p->GetAmbient()};
+  };
+  auto preset = [&h](int value)
+  { return command(h, &ManagerState::surfaceLight, value, &Manager::updateSurfaceLight); };
+  const auto imported = surface(first);
+  const std::array<double, 4> presets[] = {{0, 0, 1, 0}, {1, 50, 1, 0.1}, {1, 50, 0.3, 0.1}};
+  h.manager.state.currentModel = 1;
+  QImage images[3];
+  for (int value = 0; value < 3; ++value)
+  {
+    images[value] = preset(value);
+    EXPECT_EQ(surface(second), presets[value]) << value;
+  }
+  EXPECT_NE(images[0], images[2]);
+  preset(3);
+  EXPECT_EQ(surface(second), presets[2]);
+  h.manager.state.surfaceLight = 2;
+  command(h, &ManagerState::currentModel, 2, &Manager::updateSurfaceLight);
+  EXPECT_EQ(surface(first), imported);
+  // -1 counts as the first model.
+  command(h, &ManagerState::currentModel, -1, &Manager::updateSurfaceLight);
+  EXPECT_EQ(surface(first), presets[2]);
+}
+
+TEST(Grid, UnitSquareAndFadeFollowTheSizeOfTheScene)
+{
+  // Boxes whose diagonals are 25, 37 and 370.
+  const std::pair<Point3, double> cases[] = {
+      {{9, 12, 20}, 1.0}, {{0, 12, 35}, 10.0}, {{0, 120, 350}, 100.0}};
+  for (const auto& [extent, unitSquare] : cases)
+  {
+    ViewHarness h;
+    addBoxActor(h, {-2, -3, -4}, {extent[0] - 2, extent[1] - 3, extent[2] - 4});
+    command(h, &ManagerState::showGrid, true, &Manager::updateShowGrid);
+    EXPECT_EQ(gridSetting(h, "UnitSquare"), unitSquare);
+    EXPECT_DOUBLE_EQ(gridSetting(h, "FadeDistance"), vtkMath::Norm(extent.data()));
+  }
+}
+
+TEST(Grid, LiesJustUnderTheModelAndTurnsWithTheViewDirection)
+{
+  Cubes s;
+  s.camera->Elevation(25);
+  resetCamera(s.h.data);
+  const QImage without = s.h.grab();
+  const QImage with = command(s.h, &ManagerState::showGrid, true, &Manager::updateShowGrid);
+  expectNear(s.h.data->gridActor->GetPosition(), {1.5, -0.5001, -1.5});
+  // The floor shows around the cubes and never over them: it lies beneath.
+  int floor = 0;
+  int overCubes = 0;
+  for (int y = 0; y < with.height(); ++y)
+    for (int x = 0; x < with.width(); ++x)
+      if (with.pixel(x, y) != without.pixel(x, y))
+      {
+        ++floor;
+        overCubes += (without.pixel(x, y) & 0xffffff) != 0xffffff ? 1 : 0;
+      }
+  EXPECT_GT(floor, with.width() * with.height() / 50);
+  EXPECT_EQ(overCubes, 0);
+  EXPECT_EQ(command(s.h, &ManagerState::showGrid, false, &Manager::updateShowGrid), without);
+
+  // Up +z: the floor lies under the lowest z, its normal (its own y) along +z.
+  s.h.manager.state.showGrid = true;
+  setDirection(s.h, 2, 4);
+  expectNear(s.h.data->gridActor->GetPosition(), {1.5, 0.5, -4.0001});
+  EXPECT_NEAR(s.h.data->gridActor->GetMatrix()->GetElement(2, 1), 1.0, 1e-9);
+}
+
+TEST(Grid, StaysAsItWasForAnEmptyScene)
+{
+  ViewHarness h;
+  command(h, &ManagerState::showGrid, true, &Manager::updateShowGrid);
+  EXPECT_EQ(h.data->gridActor->GetMapper(), nullptr);
+  loadModel(h, cubesFile);
+  command(h, &ManagerState::showGrid, true, &Manager::updateShowGrid);
+  const double placedY = h.data->gridActor->GetPosition()[1];
+  unloadModels(&h.item, h.data);
+  h.data->gridActor->VisibilityOff();
+  command(h, &ManagerState::showGrid, true, &Manager::updateShowGrid);
+  EXPECT_FALSE(h.data->gridActor->GetVisibility());
+  EXPECT_EQ(h.data->gridActor->GetPosition()[1], placedY);
+  EXPECT_NEAR(gridSetting(h, "FadeDistance"), std::sqrt(54.0), 1e-5);
+}
+
+TEST(Wireframe, ShowsOnlyTheEdgesAndGoesBack)
+{
+  Cubes s;
+  // Inside the front face of the first cube, away from its edges and diagonal.
+  const QPoint inside = imagePoint(s.h, {0.6, 0.6, 1.0});
+  const QImage surface = s.h.grab();
+  EXPECT_NE(colorAt(surface, inside), QColor(Qt::white));
+  const QImage wire = command(s.h, &ManagerState::wireFrame, true, &Manager::toggleWireframe);
+  EXPECT_EQ(colorAt(wire, inside), QColor(Qt::white));
+  EXPECT_LT(countDiffering(wire, Qt::white), countDiffering(surface, Qt::white) / 3);
+  EXPECT_EQ(command(s.h, &ManagerState::wireFrame, false, &Manager::toggleWireframe), surface);
+}
+
+class Files : public ::testing::Test
+{
+protected:
+  void open(const QStringList& paths)
+  {
+    h.manager.openModels(paths);
+    h.runTasks();
+  }
+  int actors() { return h.data->renderer->GetActors()->GetNumberOfItems(); }
+  bool exportTo(const QString& file)
+  {
+    SignalTrace trace(h.manager);
+    h.manager.exportSceneUrl(QUrl::fromLocalFile(dir.path() + "/" + file));
+    h.runTasks();
+    return trace.count("exportSourceError") == 0;
+  }
+  const QStringList loadEnd{"modelNamesChanged", "openSourceEnd"};
+  const QStringList loadFailure{"modelNamesChanged", "openSourceError", "openSourceEnd"};
+  void openArm()
+  {
+    open({path(armFile)});
+    double range[2];
+    h.item.models[0]->importer->GetTimeRange(0, range);
+    duration = range[1] - range[0];
+  }
+  void tick()
+  {
+    h.item.playing = true;
+    h.manager.timerSlot();
+    h.runTasks();
+  }
+  double poseError(double time, int clip = 0)
+  {
+    return difference(global(*h.item.models[0], "Bone_002")->Element, armPose(time, clip)->Element);
+  }
+  QTemporaryDir dir;
+  ViewHarness h;
+  double duration = 0.0;
+};
+
+TEST_F(Files, OpenLoadsEveryFileInOrderShowsItAndPicksAClipItHas)
+{
+  h.manager.state.backgroundColor = 7; // black
+  h.manager.state.currentAnimatoin = 5;
+  open({path(cubeFile)});
+  EXPECT_EQ(h.manager.state.currentAnimatoin, 5);
+  EXPECT_EQ(h.manager.state.numberOfAnimations, 0);
+  EXPECT_EQ(h.item.models[0]->importer->ActiveAnimation, -1);
+  const QImage image = h.grab();
+  EXPECT_EQ(colorAt(image, {2, 2}), QColor(Qt::black));
+  EXPECT_GT(countDiffering(image, Qt::black), image.width() * image.height() / 20);
+
+  SignalTrace trace(h.manager);
+  const QStringList paths{path(armFile), path(cubesFile)};
+  open(paths);
+  ASSERT_EQ(h.item.models.size(), 2u);
+  EXPECT_EQ(h.manager.state.modelNames, paths);
+  EXPECT_EQ(h.manager.state.numberOfAnimations, 2);
+  EXPECT_EQ(h.manager.state.currentAnimatoin, 0);
+  EXPECT_EQ(h.item.models[0]->importer->ActiveAnimation, 0);
+  EXPECT_EQ(trace.names.mid(trace.names.size() - 2), loadEnd);
+  h.manager.state.currentAnimatoin = 1;
+  open({path(armFile)});
+  EXPECT_EQ(h.item.models[0]->importer->ActiveAnimation, 1);
+}
+
+// A failed open must not leave the window showing a file that is not open, and
+// every load request, empty ones too, ends the busy state.
+TEST_F(Files, UnreadableFileUnloadsTheWholeOpen)
+{
+  open({path(armFile)});
+  const QString broken = writeBrokenModel(dir.path());
+  SignalTrace trace(h.manager);
+  MessageLog log;
+  open({path(cubesFile), broken});
+  EXPECT_TRUE(h.item.models.empty());
+  EXPECT_TRUE(h.manager.state.modelNames.isEmpty());
+  EXPECT_FALSE(h.item.lightsFromFile);
+  EXPECT_EQ(actors(), 1); // the grid
+  EXPECT_EQ(trace.names.mid(trace.names.size() - 3), loadFailure);
+  EXPECT_TRUE(log.contains(broken) && log.contains(" Importer update error"));
+
+  h.data->renderer->GradientBackgroundOff();
+  trace.clear();
+  EXPECT_TRUE(loadModels(&h.item, h.data));
+  EXPECT_TRUE(h.data->renderer->GetGradientBackground());
+  EXPECT_EQ(trace.names.mid(trace.names.size() - 2), loadEnd);
+}
+
+TEST_F(Files, LightsComeFromTheFirstFileThatHasAnyResetAndCloseDropThem)
+{
+  open({path(cubeFile), writeLightScene(dir.path()), path(cubesFile)});
+  ASSERT_EQ(h.item.models.size(), 3u);
+  const auto& slot = h.manager.state.lights;
+  expectNear(slot[0].position.data(), {7, 8, 9});
+  expectNear(slot[0].focalPoint.data(), {7, 8, 8});
+  EXPECT_EQ(slot[0].color, QColor(25, 25, 25));
+  expectNear(slot[1].position.data(), {-1, 2, -3});
+  EXPECT_EQ(slot[1].color, QColor(255, 204, 51)); // components above 10 give 255
+  expectNear(slot[2].position.data(), {0, 0, 0});
+  EXPECT_TRUE(h.manager.state.sceneLight);
+  vtkLight* light = h.data->lights[0];
+  EXPECT_TRUE(light->LightTypeIsSceneLight() && light->GetSwitch());
+  expectNear(light->GetTransformedPosition(), {7, 8, 9});
+
+  // Reset restores the view settings but keeps the models and the background.
+  ManagerState& state = h.manager.state;
+  state.upDirection = 2;
+  state.rightDirection = 3;
+  state.surfaceLight = 2;
+  state.backgroundColor = 7;
+  SignalTrace trace(h.manager);
+  h.manager.resetScene();
+  h.runTasks();
+  EXPECT_EQ(std::make_tuple(state.upDirection, state.rightDirection, state.sceneLight,
+                            state.surfaceLight, state.backgroundColor),
+            std::make_tuple(1, 0, false, 0, 7));
+  EXPECT_EQ(slot[2].color, QColor(0, 0, 0));
+  EXPECT_EQ(h.item.models.size(), 3u);
+  EXPECT_EQ(
+      trace.names.filter(QRegularExpression("^(up|right|sceneLight|surfaceLight|lightColor)")),
+      QStringList({"upDirectionChanged", "rightDirectionChanged", "sceneLightChanged",
+                   "surfaceLightChanged", "lightColorChanged"}));
+  expectNear(viewDirection(h.data->renderer->GetActiveCamera()).data(), {0, 0, 1});
+
+  h.manager.clearModels();
+  h.runTasks();
+  EXPECT_EQ(actors(), 1);
+  EXPECT_TRUE(h.manager.state.modelNames.isEmpty());
+  EXPECT_FALSE(h.item.lightsFromFile);
+  // Only the first three of the file's four lights are taken, again after a close.
+  trace.clear();
+  open({path(cubesFile)});
+  expectNear(slot[0].position.data(), {2, 3, 2});
+  expectNear(slot[1].position.data(), {-2, 4, -2});
+  expectNear(slot[2].position.data(), {4, 2, -4});
+  EXPECT_EQ(slot[2].color, QColor(255, 255, 255));
+  EXPECT_EQ(
+      trace.names.filter(QRegularExpression("^(sceneLight|light)")),
+      QStringList({"sceneLightChanged", "lightPosXChanged", "lightPosYChanged", "lightPosZChanged",
+                   "lightFpXChanged", "lightFpYChanged", "lightFpZChanged", "lightColorChanged"}));
+}
+
+TEST_F(Files, AddPutsModelsBesideTheOthersAndAFailedAddKeepsThem)
+{
+  open({path(cubeFile)});
+  const int actorsBefore = actors();
+  SignalTrace trace(h.manager);
+  MessageLog log;
+  h.manager.addModelUrl(QUrl::fromLocalFile(writeBrokenModel(dir.path())));
+  h.runTasks();
+  EXPECT_EQ(h.item.models.size(), 1u);
+  EXPECT_EQ(actors(), actorsBefore);
+  EXPECT_EQ(h.manager.state.modelNames, QStringList{path(cubeFile)});
+  EXPECT_EQ(trace.names, loadFailure);
+  EXPECT_TRUE(log.contains(" Importer update error"));
+
+  // Queued back to back, each add loads its own path; lights stay as they were.
+  trace.clear();
+  const QStringList added{path(armFile), writeLightScene(dir.path())};
+  h.manager.addModelUrl(QUrl::fromLocalFile(added[0]));
+  h.manager.addModelUrl(QUrl::fromLocalFile(added[1]));
+  h.runTasks();
+  ASSERT_EQ(h.item.models.size(), 3u);
+  EXPECT_EQ(h.item.models[1]->importer->FileName, armFile);
+  EXPECT_EQ(h.item.models[2]->importer->FileName, added[1].toStdString());
+  EXPECT_EQ(h.manager.treeModel()->item(2)->text(), "lights.gltf");
+  EXPECT_EQ(h.manager.state.currentModel, 2);
+  EXPECT_EQ(trace.count("openSourceEnd"), 2);
+  EXPECT_FALSE(h.item.lightsFromFile || h.manager.state.sceneLight);
+}
+
+TEST_F(Files, ExportNeedsAModelAndAListedSuffix)
+{
+  MessageLog log;
+  EXPECT_FALSE(exportTo("empty.glb"));
+  EXPECT_TRUE(log.contains("Export failed: "));
+  EXPECT_FALSE(QFile::exists(dir.path() + "/empty.glb"));
+  open({path(cubeFile)});
+  for (const char* name : {"a.gLb", "a.obj", "a"})
+    EXPECT_FALSE(exportTo(name)) << name;
+  for (const char* name : {"a.GLB", "a.Gltf", "a.Dae", "a.FBX"})
+    EXPECT_TRUE(exportTo(name)) << name;
+  Assimp::Importer reader;
+  const aiScene* scene = reader.ReadFile((dir.path() + "/a.GLB").toStdString(), 0);
+  ASSERT_NE(scene, nullptr) << reader.GetErrorString();
+  EXPECT_EQ(scene->mNumMeshes, 1u);
+}
+
+// The merge works on copies: the shown models must play, select and export again.
+TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
+{
+  open({path(armFile), path(cubesFile)});
+  ASSERT_EQ(h.item.models.size(), 2u);
+  h.item.models[0]->transform->Translate(1.0, 2.0, 3.0);
+  h.item.models[0]->transform->RotateY(30.0);
+  h.item.models[1]->transform->Translate(-4.0, 0.5, 2.0);
+  h.item.models[1]->transform->Scale(1.5, 1.5, 1.5);
+  h.item.models[1]->transform->RotateX(-45.0);
+  const aiScene* armScene = h.item.models[0]->importer->Scene;
+  const aiMatrix4x4 armRoot = armScene->mRootNode->mTransformation;
+  const char* const roots[] = {"Arm_Rig", "ROOT"};
+  for (const char* suffix : {"glb", "gltf", "dae", "fbx"})
+  {
+    const QString file = dir.path() + "/placed." + suffix;
+    ASSERT_TRUE(exportTo(QStringLiteral("placed.") + suffix)) << suffix;
+    Assimp::Importer reader;
+    reader.SetPropertyInteger("IMPORT_FBX_PRESERVE_PIVOTS", 0);
+    const aiScene* scene = reader.ReadFile(file.toStdString(), 0x600);
+    ASSERT_NE(scene, nullptr) << suffix << ": " << reader.GetErrorString();
+    for (size_t model = 0; model < 2; ++model)
+    {
+      // The model's transform on top of its root's own.
+      aiMatrix4x4 placed;
+      AssimpImporter::ToAssimpMatrix(h.item.models[model]->transform->GetMatrix(), placed);
+      placed *= h.item.models[model]->importer->Scene->mRootNode->mTransformation;
+      const aiNode* root = scene->mRootNode->FindNode(roots[model]);
+      ASSERT_NE(root, nullptr) << suffix << " " << roots[model];
+      EXPECT_LT(difference(root->mTransformation, placed), 1e-4) << suffix << " " << roots[model];
+    }
+  }
+  QProcess validator;
+  validator.start(
+      ML_SOURCE_DIR "/scripts/gltf-validate",
+      {ML_BINARY_DIR "/gltf-validator", dir.path() + "/placed.glb", dir.path() + "/placed.gltf"});
+  validator.waitForFinished(480000);
+  const QString output = validator.readAllStandardOutput() + validator.readAllStandardError();
+  EXPECT_EQ(output.count("\"errors\":0,"), 2) << output.toStdString();
+  EXPECT_EQ(validator.exitCode(), 0);
+
+  EXPECT_EQ(difference(armScene->mRootNode->mTransformation, armRoot), 0.0);
+  const aiNode* lamp = h.item.models[1]->importer->Scene->mRootNode->FindNode("Lamp_0");
+  EXPECT_NE(lamp ? lamp->mMetaData : nullptr, nullptr);
+  h.item.playing = true;
+  h.manager.timerSlot();
+  h.runTasks();
+  EXPECT_GT(h.manager.state.sliderVal, 0.0);
+  select(h, h.manager.treeModel()->item(0)->child(1)->index());
+  EXPECT_TRUE(h.data->boxWidget->GetEnabled());
+  EXPECT_FALSE(h.item.playing);
+}
+
+TEST_F(Files, PlaybackTicksStepOneThirtiethTimesTheSpeedAndTheSliderPosesTheChosenClip)
+{
+  openArm();
+  ASSERT_GT(duration, 1.0);
+  SignalTrace trace(h.manager);
+  tick();
+  EXPECT_NEAR(h.manager.state.sliderVal, (1.0 / 30.0) / duration, 1e-12);
+  EXPECT_EQ(trace.count("sliderValChanged"), 1);
+  EXPECT_LT(poseError(1.0 / 30.0), 1e-6);
+  h.manager.setSliderVal(0.5);
+  tick();
+  EXPECT_LT(poseError(0.5 * duration + 1.0 / 30.0), 1e-6);
+  h.manager.setSpeedVal(2.0);
+  tick();
+  EXPECT_NEAR(h.manager.state.sliderVal, (0.5 * duration + 3.0 / 30.0) / duration, 1e-12);
+  EXPECT_LT(poseError(0.5 * duration + 3.0 / 30.0), 1e-6);
+  // The step that would pass the end shows the start.
+  h.manager.setSliderVal(1.0 - (0.5 / 30.0) / duration);
+  tick();
+  EXPECT_EQ(h.manager.state.sliderVal, 0.0);
+  EXPECT_LT(poseError(0.0), 1e-6);
+
+  // The slider stops playback and poses the clip chosen in the window.
+  h.manager.setCurrentAnimatoin(1);
+  h.item.playing = true;
+  h.manager.setSliderVal(0.5);
+  h.manager.sliderMoved();
+  h.runTasks();
+  EXPECT_FALSE(h.item.playing);
+  EXPECT_LT(poseError(0.5 * duration, 1), 1e-6);
+  EXPECT_GT(poseError(0.5 * duration, 0), 1e-3);
+  // A stopped clock does not move it.
+  h.manager.timerSlot();
+  h.runTasks();
+  EXPECT_LT(poseError(0.5 * duration, 1), 1e-6);
+  tick();
+  EXPECT_LT(poseError(0.5 * duration + 2.0 / 30.0, 1), 1e-6);
+}
+
+TEST_F(Files, PlaybackWithNothingToPlayChangesNothing)
+{
+  openArm();
+  for (const auto& [model, clip] : {std::pair{0, 2}, {0, -1}, {1, 0}, {-1, 0}})
+  {
+    h.manager.state.currentModel = model;
+    h.manager.state.currentAnimatoin = clip;
+    tick();
+    EXPECT_EQ(h.manager.state.sliderVal, 0.0) << model << " " << clip;
+  }
+  open({writeStillAnimationScene(dir.path())});
+  MessageLog log;
+  tick();
+  tick();
+  EXPECT_EQ(log.count("Time interval is zero."), 2);
+  EXPECT_EQ(h.manager.state.sliderVal, 0.0);
+
+  open({path(cubeFile)});
+  SignalTrace trace(h.manager);
+  tick();
+  EXPECT_TRUE(trace.names.isEmpty());
+  h.manager.sliderMoved();
+  h.runTasks();
+  EXPECT_FALSE(h.item.playing);
+}
+
+TEST(NodeVisibility, UntickingANodeHidesExactlyItsOwnActors)
+{
+  ViewHarness h;
+  load(h, {cubeFile, cubesFile});
+  const ModelEntry& cubes = *h.item.models[1];
+  paintModel(cubes, 0.8, 0.3, 0.2);
+  command(h, &ManagerState::backgroundColor, 1, &Manager::updateBackground);
+  const QPoint face = imagePoint(h, {3.3, 0.9, 1.0}); // on Cube_1
+  const QImage shown = h.grab();
+  EXPECT_NE(colorAt(shown, face), QColor(Qt::white));
+
+  h.manager.checkTreeModel(row(h, "Cube_1[1]"), false);
+  h.runTasks();
+  EXPECT_EQ(colorAt(h.grab(), face), QColor(Qt::white));
+  for (const char* node : {"Cube_0", "Cube_1", "Cube_2"})
+    EXPECT_EQ(nodeActors(cubes, node).at(0)->GetVisibility(), node != std::string("Cube_1"));
+  EXPECT_TRUE(nodeActors(*h.item.models[0], "Cube").at(0)->GetVisibility());
+  h.manager.checkTreeModel(row(h, "Cube_1[1]"), true);
+  h.runTasks();
+  EXPECT_EQ(h.grab(), shown);
+
+  // A node of another model's scene, as a task may receive it after that
+  // model is gone, changes nothing, even where the names match.
+  ViewHarness twice;
+  load(twice, {cubesFile, cubesFile});
+  twice.manager.selectedNode = twice.item.models[1]->importer->Scene->mRootNode->mChildren[1];
+  twice.manager.nodeChecked = false;
+  Manager::checkedModelIndex = 0;
+  twice.item.run(&checkTreeModelTask);
+  twice.runTasks();
+  for (const auto& entry : twice.item.models)
+    EXPECT_TRUE(nodeActors(*entry, "Cube_1").at(0)->GetVisibility());
+}
+
+TEST(NodeSelection, PutsTheBoxAroundTheNodeAndShowsAPlayingModelAtTimeZero)
+{
+  ViewHarness h;
+  load(h, {cubesFile, armFile});
+  ModelEntry& cubes = *h.item.models[0];
+  ModelEntry& arm = *h.item.models[1];
+  h.item.playing = true;
+  select(h, row(h, "Cube_2[1]"));
+  EXPECT_TRUE(h.data->boxWidget->GetEnabled());
+  EXPECT_EQ(h.data->boxWidget->GetProp3D(), nodeActors(cubes, "Cube_2").at(0));
+  EXPECT_TRUE(h.data->boxWidget->GetScalingEnabled());
+  EXPECT_FALSE(h.item.playing);
+  // The model's root has no mesh: the box goes to one of the model's actors.
+  select(h, h.manager.treeModel()->index(0, 0));
+  EXPECT_TRUE(modelHoldsActor(cubes, vtkActor::SafeDownCast(h.data->boxWidget->GetProp3D())));
+
+  arm.transform->Translate(2.0, 0.0, 0.0);
+  arm.importer->UpdateTimeStep(1.0, arm.transform);
+  h.item.playing = true;
+  select(h, row(h, "Arm[1]"));
+  EXPECT_EQ(h.manager.state.currentModel, 1);
+  EXPECT_FALSE(h.item.playing);
+  EXPECT_TRUE(arm.transform->GetMatrix()->IsIdentity());
+  EXPECT_LT(difference(global(arm, "Bone_002")->Element, armPose(0.0)->Element), 1e-6);
+  EXPECT_FALSE(h.data->boxWidget->GetScalingEnabled());
+  // No node: the box goes away and the first model becomes current.
+  select(h, QModelIndex());
+  EXPECT_FALSE(h.data->boxWidget->GetEnabled());
+  EXPECT_EQ(h.manager.state.currentModel, 0);
+}
+
+TEST(Picking, ClickOnAModelSelectsItWithoutTurningTheCameraAndOnTheBackgroundTurnsIt)
+{
+  ViewHarness h;
+  load(h, {cubeFile, armFile});
+  ModelEntry& cube = *h.item.models[0];
+  cube.transform->Translate(-5.0, 0.0, 0.0);
+  cube.importer->UpdateNodeTransforms(cube.importer->Scene->mRootNode, cube.transform->GetMatrix());
+  resetCamera(h.data);
+  vtkCamera* camera = h.data->renderer->GetActiveCamera();
+  const Point3 viewBefore = viewDirection(camera);
+  auto click = [&h](QPoint at)
+  {
+    h.grab();
+    h.interactor->SetEventPosition(at.x(), at.y());
+    h.interactor->InvokeEvent(vtkCommand::LeftButtonPressEvent);
+  };
+
+  vtkActor* target = nodeActors(*h.item.models[1], "Arm").at(0);
+  const double* center = target->GetCenter();
+  click(displayPoint(h, {center[0], center[1], center[2]}));
+  EXPECT_EQ(h.manager.state.currentModel, 1);
+  EXPECT_TRUE(h.data->boxWidget->GetEnabled());
+  EXPECT_EQ(h.data->boxWidget->GetProp3D(), target);
+  EXPECT_EQ(h.data->pickerStyle->GetState(), VTKIS_NONE);
+  h.interactor->InvokeEvent(vtkCommand::LeftButtonReleaseEvent);
+  expectNear(viewDirection(camera).data(), viewBefore);
+
+  click({2, 2}); // the background
+  EXPECT_FALSE(h.data->boxWidget->GetEnabled());
+  EXPECT_EQ(h.data->pickerStyle->GetState(), VTKIS_ROTATE);
+  h.interactor->InvokeEvent(vtkCommand::LeftButtonReleaseEvent);
+}
+
+TEST(ModelTransform, ReleasingTheBoxFillsAllNineValuesAndMovesEveryNode)
+{
+  ViewHarness h;
+  load(h, {cubesFile, armFile});
+  ModelEntry& cubes = *h.item.models[0];
+  const char* const nodes[] = {"Cube_0", "Cube_1", "Cube_2"};
+  std::vector<vtkSmartPointer<vtkMatrix4x4>> before;
+  for (const char* node : nodes)
+    before.push_back(global(cubes, node));
+  select(h, row(h, "Cube_1[1]"));
+  std::vector<std::unique_ptr<QSignalSpy>> notified;
+  for (auto signal :
+       {&Manager::modelPosXChanged, &Manager::modelPosYChanged, &Manager::modelPosZChanged,
+        &Manager::modelRotateXChanged, &Manager::modelRotateYChanged, &Manager::modelRotateZChanged,
+        &Manager::modelScaleXChanged, &Manager::modelScaleYChanged, &Manager::modelScaleZChanged})
+    notified.push_back(std::make_unique<QSignalSpy>(&h.manager, signal));
+
+  vtkNew<vtkTransform> dragged;
+  dragged->Translate(1.0, 2.0, 3.0);
+  dragged->RotateZ(30.0);
+  dragged->Scale(1.5, 1.5, 1.5);
+  h.data->boxWidget->SetTransform(dragged);
+  h.data->boxWidget->InvokeEvent(vtkCommand::EndInteractionEvent);
+  const ManagerState& state = h.manager.state;
+  expectNear(state.modelPosition.data(), {1, 2, 3});
+  expectNear(state.modelScale.data(), {1.5, 1.5, 1.5});
+  expectNear(state.modelRotation.data(), {0, 0, 30});
+  for (const auto& spy : notified)
+    EXPECT_EQ(spy->count(), 1);
+  for (size_t i = 0; i < 3; ++i)
+  {
+    const auto moved = product(dragged->GetMatrix(), before[i]);
+    EXPECT_LT(
+        difference(nodeActors(cubes, nodes[i]).at(0)->GetUserMatrix()->Element, moved->Element),
+        1e-6);
+  }
+
+  // An animated model's scale is not taken from the box.
+  select(h, row(h, "Arm[1]"));
+  dragged->Identity();
+  dragged->Translate(0.0, 0.0, -2.0);
+  dragged->Scale(2.0, 2.0, 2.0);
+  h.data->boxWidget->SetTransform(dragged);
+  h.data->boxWidget->InvokeEvent(vtkCommand::EndInteractionEvent);
+  EXPECT_NEAR(state.modelPosition[2], -2.0, 1e-6);
+  EXPECT_EQ(state.modelScale, (Point3{1.5, 1.5, 1.5}));
+}
+
+TEST(ModelTransform, TypedValuesAreAbsoluteAndTheBoxFollowsThem)
+{
+  ViewHarness h;
+  load(h, {cubeFile, cubesFile, armFile});
+  ModelEntry& cubes = *h.item.models[1];
+  const auto imported = global(cubes, "Cube_1");
+  select(h, row(h, "Cube_1[1]"));
+  vtkNew<vtkTransform> expected;
+  expected->Translate(1.0, 2.0, 3.0);
+  expected->Scale(2.0, 2.0, 2.0);
+  expected->RotateZ(40.0);
+  const auto placed = product(expected->GetMatrix(), imported);
+  auto typeTransform = [&h](const Point3& position, const Point3& scale, const Point3& angles)
+  {
+    h.manager.state.modelPosition = position;
+    h.manager.state.modelScale = scale;
+    h.manager.state.modelRotation = angles;
+    h.manager.updateModelTransform();
+    h.runTasks();
+  };
+  for (int twice = 0; twice < 2; ++twice)
+  {
+    typeTransform({1, 2, 3}, {2, 2, 2}, {0, 0, 40});
+    EXPECT_LT(difference(global(cubes, "Cube_1")->Element, placed->Element), 1e-6);
+  }
+  EXPECT_TRUE(h.item.models[0]->transform->GetMatrix()->IsIdentity());
+  // Releasing the box without moving it reads back what was typed.
+  h.manager.state.modelPosition = {0, 0, 0};
+  h.data->boxWidget->InvokeEvent(vtkCommand::EndInteractionEvent);
+  expectNear(h.manager.state.modelPosition.data(), {1, 2, 3});
+  expectNear(h.manager.state.modelRotation.data(), {0, 0, 40});
+  expectNear(h.manager.state.modelScale.data(), {2, 2, 2});
+
+  // An animated model is posed at the slider's time.
+  ModelEntry& arm = *h.item.models[2];
+  double range[2];
+  arm.importer->GetTimeRange(0, range);
+  h.manager.state.currentModel = 2;
+  h.manager.state.sliderVal = 0.5;
+  typeTransform({0, 1, 0}, {1, 1, 1}, {0, 45, 0});
+  EXPECT_LT(difference(global(arm, "Bone_002")->Element,
+                       armPose(0.5 * (range[1] - range[0]), 0, arm.transform)->Element),
+            1e-6);
+}
+} // namespace
+} // namespace ML::Test
