@@ -1,0 +1,436 @@
+// The rendering extensions drawn offscreen and read back. CTest runs this three times:
+// after the start-up set-up, without it (which a process cannot undo) and on a context
+// that reports OpenGL 4.1.
+
+#include "MessageLog.h"
+#include "vtkMLObjectFactory.h"
+#include "vtkMLOpenGLGridMapper.h"
+#include "vtkMLPolyDataMapper.h"
+
+#include <vtkActor.h>
+#include <vtkCamera.h>
+#include <vtkFloatArray.h>
+#include <vtkLogger.h>
+#include <vtkMatrix4x4.h>
+#include <vtkObjectFactoryCollection.h>
+#include <vtkOpenGLPolyDataMapper.h>
+#include <vtkOpenGLRenderWindow.h>
+#include <vtkOpenGLShaderCache.h>
+#include <vtkPlaneSource.h>
+#include <vtkPointData.h>
+#include <vtkPointGaussianMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+#include <vtkShader.h>
+#include <vtkShaderProgram.h>
+#include <vtkShaderProperty.h>
+#include <vtkSphereSource.h>
+#include <vtkUniforms.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkUnsignedShortArray.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+using namespace ML::Test;
+
+namespace
+{
+struct Frame // RGB, bottom row first
+{
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb = {};
+  std::string source = {}; // vertex shader of the last program drawn
+
+  const unsigned char* pixel(int x, int y) const { return &rgb[3 * (y * width + x)]; }
+  // Pixels whose channels differ from the other frame's by more than tolerance.
+  int differingPixels(const Frame& other, int tolerance = 0) const
+  {
+    int count = 0;
+    for (std::size_t i = 0; i < rgb.size(); i += 3)
+      count += std::max({std::abs(rgb[i] - other.rgb[i]), std::abs(rgb[i + 1] - other.rgb[i + 1]),
+                         std::abs(rgb[i + 2] - other.rgb[i + 2])}) > tolerance;
+    return count;
+  }
+  int litPixels() const { return differingPixels({width, height, decltype(rgb)(rgb.size())}); }
+};
+
+const std::vector<float> Identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+bool has(const std::string& text, const char* part)
+{
+  return text.find(part) != std::string::npos;
+}
+
+// A parallel camera showing `scale` units each side of the centre, along -Z or -Y (-Z up).
+struct OffscreenView
+{
+  OffscreenView(int size, double scale, bool alongY = false)
+  {
+    win->SetOffScreenRendering(1);
+    win->SetMultiSamples(0);
+    win->SetSize(size, size);
+    win->AddRenderer(ren);
+    vtkCamera* camera = ren->GetActiveCamera();
+    camera->ParallelProjectionOn();
+    camera->SetPosition(0, alongY ? 10 : 0, alongY ? 0 : 10);
+    camera->SetViewUp(0, alongY ? 0 : 1, alongY ? -1 : 0);
+    camera->SetParallelScale(scale);
+    camera->SetClippingRange(1, 100);
+  }
+  ~OffscreenView()
+  {
+    ren->RemoveAllViewProps(); // frees the props' GL objects while the context exists
+    win->Finalize();
+  }
+  Frame render(vtkActor* only = nullptr)
+  {
+    if (only)
+    {
+      ren->RemoveAllViewProps();
+      ren->AddActor(only);
+    }
+    win->Render();
+    vtkShaderProgram* program =
+        vtkOpenGLRenderWindow::SafeDownCast(win)->GetShaderCache()->GetLastShaderBound();
+    Frame frame{win->GetSize()[0], win->GetSize()[1], {}, program->GetVertexShader()->GetSource()};
+    vtkNew<vtkUnsignedCharArray> pixels;
+    win->GetPixelData(0, 0, frame.width - 1, frame.height - 1, 1, pixels);
+    frame.rgb.assign(pixels->GetPointer(0), pixels->GetPointer(0) + pixels->GetNumberOfValues());
+    return frame;
+  }
+
+  vtkNew<vtkRenderer> ren;
+  vtkSmartPointer<vtkRenderWindow> win = vtkSmartPointer<vtkRenderWindow>::New();
+};
+
+// A column-major joint matrix ("jointMatrices" takes them so): a turn about Y, then a move.
+std::vector<float> pose(double degrees, float x = 0, float y = 0)
+{
+  const float c = std::cos(degrees * M_PI / 180), s = std::sin(degrees * M_PI / 180);
+  return {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, x, y, 0, 1};
+}
+// `count` identity matrices but for joint `moving`.
+std::vector<float> palette(int count, int moving, const std::vector<float>& matrix)
+{
+  std::vector<float> all;
+  for (int j = 0; j < count; ++j)
+    all.insert(all.end(), j == moving ? matrix.begin() : Identity.begin(),
+               j == moving ? matrix.end() : Identity.end());
+  return all;
+}
+
+// A strip with normals in the XY plane from x = -2 to 2 and y = -0.5 to 0.5, facing +Z.
+// Points with x <= -1 follow joint 0, x >= 1 joint `moving`, the ones between blend.
+vtkSmartPointer<vtkPolyData> makeStrip(int moving = 1)
+{
+  vtkNew<vtkPlaneSource> plane;
+  plane->SetOrigin(-2, -0.5, 0);
+  plane->SetPoint1(2, -0.5, 0);
+  plane->SetPoint2(-2, 0.5, 0);
+  plane->SetXResolution(16);
+  plane->Update();
+  vtkSmartPointer<vtkPolyData> strip = plane->GetOutput();
+  vtkNew<vtkUnsignedShortArray> joints;
+  vtkNew<vtkFloatArray> weights;
+  joints->SetNumberOfComponents(4);
+  weights->SetNumberOfComponents(4);
+  joints->SetName("JOINTS_0");
+  weights->SetName("WEIGHTS_0");
+  for (vtkIdType i = 0; i < strip->GetNumberOfPoints(); ++i)
+  {
+    const double w = std::clamp((strip->GetPoint(i)[0] + 1) / 2, 0.0, 1.0);
+    joints->InsertNextTuple4(0, moving, 0, 0);
+    weights->InsertNextTuple4(1 - w, w, 0, 0);
+  }
+  strip->GetPointData()->AddArray(joints);
+  strip->GetPointData()->AddArray(weights);
+  return strip;
+}
+
+// The reference a skinned drawing must match: points and normals blended on the CPU.
+vtkSmartPointer<vtkPolyData> deformOnCpu(vtkPolyData* skinned, const std::vector<float>& matrices)
+{
+  auto deformed = vtkSmartPointer<vtkPolyData>::New();
+  deformed->DeepCopy(skinned);
+  vtkDataArray* joints = skinned->GetPointData()->GetArray("JOINTS_0");
+  vtkDataArray* weights = skinned->GetPointData()->GetArray("WEIGHTS_0");
+  vtkDataArray* normals = deformed->GetPointData()->GetNormals();
+  for (vtkIdType v = 0; v < deformed->GetNumberOfPoints(); ++v)
+  {
+    double m[16] = {}, p[4] = {0, 0, 0, 1}, n[4] = {}, q[4], r[4];
+    for (int e = 0; e < 64; ++e)
+      m[e % 16] += weights->GetComponent(v, e / 16) *
+                   matrices[16 * static_cast<int>(joints->GetComponent(v, e / 16)) + e % 16];
+    vtkMatrix4x4::Transpose(m, m); // to row-major
+    deformed->GetPoint(v, p);
+    normals->GetTuple(v, n);
+    vtkMatrix4x4::MultiplyPoint(m, p, q);
+    vtkMatrix4x4::MultiplyPoint(m, n, r);
+    deformed->GetPoints()->SetPoint(v, q);
+    normals->SetTuple(v, r);
+  }
+  return deformed;
+}
+
+// A white actor drawing the mesh through the mapper, with the joint matrices if any.
+vtkSmartPointer<vtkActor> makeActor(vtkPolyDataMapper* mapper, vtkPolyData* mesh, bool lighting,
+                                    std::vector<float> joints = {})
+{
+  mapper->SetInputData(mesh);
+  auto actor = vtkSmartPointer<vtkActor>::New();
+  actor->SetMapper(mapper);
+  actor->GetProperty()->SetLighting(lighting);
+  if (!joints.empty())
+    actor->GetShaderProperty()->GetVertexCustomUniforms()->SetUniformMatrix4x4v(
+        "jointMatrices", static_cast<int>(joints.size() / 16), joints.data());
+  return actor;
+}
+
+vtkSmartPointer<vtkPolyDataMapper> newPolyDataMapper()
+{
+  return vtkSmartPointer<vtkPolyDataMapper>::Take(vtkPolyDataMapper::New());
+}
+
+// Runs first, or alone: VTK's own mapper ignores the skinning inputs.
+TEST(WithoutSetup, SkinnedMeshIsDrawnUndeformed)
+{
+  OffscreenView view(200, 2.5);
+  auto strip = makeStrip();
+  const std::vector<float> joints = palette(2, 1, pose(0, 0, 1));
+  EXPECT_STREQ(newPolyDataMapper()->GetClassName(), "vtkOpenGLPolyDataMapper");
+  const Frame drawn = view.render(makeActor(newPolyDataMapper(), strip, false, joints));
+  const Frame rest = view.render(makeActor(vtkNew<vtkOpenGLPolyDataMapper>(), strip, false));
+  EXPECT_GT(rest.litPixels(), 0);
+  EXPECT_EQ(drawn.differingPixels(rest), 0);
+  // The same pose does deform the mesh once the skinning mapper draws it.
+  const Frame skinned = view.render(makeActor(vtkNew<vtkMLPolyDataMapper>(), strip, false, joints));
+  EXPECT_GT(skinned.differingPixels(rest), rest.litPixels() / 4);
+}
+
+TEST(LegacyContext, MoreThan250JointsAreReportedAndDrawnUnskinned)
+{
+  if (!qEnvironmentVariableIsSet("MESA_GL_VERSION_OVERRIDE"))
+    GTEST_SKIP() << "runs as vtkext_skinning_gl41_test, without shader storage buffers";
+  initializeRenderingExtensions();
+  OffscreenView view(200, 2.5);
+  for (const int joints : {250, 251})
+  {
+    auto strip = makeStrip(joints - 1);
+    const std::vector<float> matrices = palette(joints, joints - 1, pose(0, 0, 1));
+    MessageLog log;
+    const Frame frame = view.render(makeActor(newPolyDataMapper(), strip, false, matrices));
+    int major = 0, minor = 0;
+    vtkOpenGLRenderWindow::SafeDownCast(view.win)->GetOpenGLVersion(major, minor);
+    ASSERT_EQ(10 * major + minor, 41) << "needs MESA_GL_VERSION_OVERRIDE=4.1";
+    const bool skinned = joints <= 250;
+    EXPECT_EQ(log.lines(), skinned ? QStringList()
+                                   : QStringList{"A mesh is associated with more than 250 bones "
+                                                 "(251), which requires OpenGL >= 4.3"});
+    EXPECT_EQ(has(frame.source, "posMC = skinMat * posMC;"), skinned);
+    EXPECT_FALSE(has(frame.source, "#version 430"));
+    const Frame expected = view.render(makeActor(
+        vtkNew<vtkOpenGLPolyDataMapper>(), skinned ? deformOnCpu(strip, matrices) : strip, false));
+    EXPECT_LE(frame.differingPixels(expected), skinned ? frame.litPixels() / 100 : 0);
+  }
+}
+
+TEST(GridMapper, BoundsPrintSelfAndModifiedOnlyOnChange)
+{
+  vtkNew<vtkMLOpenGLGridMapper> mapper;
+  std::ostringstream printed;
+  mapper->PrintSelf(printed, vtkIndent(2));
+  const std::string text = printed.str();
+  EXPECT_EQ(text.substr(text.rfind("  FadeDistance")),
+            "  FadeDistance: 10\n  UnitSquare: 1\n  Subdivisions: 10\n");
+  const double* bounds = mapper->GetBounds();
+  EXPECT_EQ(std::vector<double>(bounds, bounds + 6),
+            (std::vector<double>{-10, 10, -0.0001, 0.0001, -10, 10}));
+  mapper->SetFadeDistance(2.5);
+  EXPECT_EQ(mapper->GetBounds()[5], 2.5);
+
+  // Setting values already held leaves the modification time.
+  const vtkMTimeType settled = mapper->GetMTime();
+  mapper->SetFadeDistance(2.5);
+  mapper->SetGridOffset(0, 0, 0);
+  mapper->SetAxis1Color(0, 0, 0, 1);
+  mapper->SetAxis2Color(0, 0, 0, 1);
+  EXPECT_EQ(mapper->GetMTime(), settled);
+  mapper->SetAxis2Color(0, 0, 0, 0.5f);
+  const vtkMTimeType changed = mapper->GetMTime();
+  EXPECT_GT(changed, settled);
+  mapper->SetGridOffset(0, 0, 0.5);
+  EXPECT_GT(mapper->GetMTime(), changed);
+}
+
+// The grid seen from straight above on black, with white lines: a pixel's brightness is
+// the line colour times the fragment alpha. 481 pixels with 20 to a unit put every major
+// line and both axes on pixel centres; model X grows to the right, model Z downwards.
+TEST(GridMapper, DrawnLinesFollowTheFragmentRules)
+{
+  constexpr int Size = 481, Centre = 240, PerUnit = 20;
+  OffscreenView view(Size, Size / (2.0 * PerUnit), true);
+  vtkNew<vtkMLOpenGLGridMapper> mapper;
+  mapper->SetSubdivisions(4);
+  mapper->SetAxis1Color(1, 0, 0, 1);
+  mapper->SetAxis2Color(0, 1, 0, 1);
+  vtkNew<vtkActor> actor;
+  actor->SetMapper(mapper);
+  actor->ForceTranslucentOn();
+  const auto at = [](const Frame& frame, double x, double z)
+  { return frame.pixel(Centre + std::lround(x * PerUnit), Centre - std::lround(z * PerUnit)); };
+
+  // Away from the axes every pixel is grey; the brightest are the major lines nearest the
+  // centre, at alpha 0.6 times a radial fade close to 1; from the fade distance on, none.
+  const Frame frame = view.render(actor);
+  int coloured = 0, brightest = 0, beyondFade = 0;
+  for (int i = 0; i < Size * Size; ++i)
+  {
+    const int x = i % Size - Centre, y = i / Size - Centre;
+    const unsigned char* p = frame.pixel(i % Size, i / Size);
+    const bool offAxes = std::abs(x) > 2 && std::abs(y) > 2;
+    coloured += offAxes && (p[0] != p[1] || p[1] != p[2]);
+    brightest = std::max(brightest, offAxes ? p[0] : 0);
+    beyondFade = std::max(beyondFade, std::hypot(x, y) >= 10 * PerUnit ? p[0] + p[1] + p[2] : 0);
+  }
+  EXPECT_EQ(coloured, 0);
+  EXPECT_TRUE(brightest >= 148 && brightest <= 154) << brightest;
+  EXPECT_EQ(beyondFade, 0);
+  // On a major line the brightness follows 0.6 (1 - r² / F²), between lines it is 0, on a
+  // minor one 0.6 times 0.5 (minor opacity) times 0.5 (zoom fade, 1 - 1/20 unit × F).
+  EXPECT_NEAR(at(frame, 3, 4)[0], 0.6 * 255 * (1 - 25 / 100.0), 2);
+  EXPECT_NEAR(at(frame, 6, 6)[0], 0.6 * 255 * (1 - 72 / 100.0), 2);
+  EXPECT_EQ(at(frame, 2.4, 3.6)[0], 0);
+  EXPECT_NEAR(at(frame, 2.25, 3.6)[0], 0.15 * 255 * (1 - (2.25 * 2.25 + 3.6 * 3.6) / 100), 2);
+  // Axis 1 (model X) and 2 (model Z): white mixed 0.8 towards the axis colour, alpha 0.92,
+  // faded at 2.5 units by 1 - 6.25 / 100. Axis 1 wins where they cross.
+  const double axis = 255 * 0.92 * (1 - 6.25 / 100);
+  EXPECT_NEAR(at(frame, 2.5, 0)[0], axis, 2);
+  EXPECT_NEAR(at(frame, 2.5, 0)[1], 0.2 * axis, 2);
+  EXPECT_NEAR(at(frame, 0, -2.5)[0], 0.2 * axis, 2);
+  EXPECT_NEAR(at(frame, 0, -2.5)[1], axis, 2);
+  EXPECT_GT(at(frame, 0, 0)[0], 200);
+
+  // Field changes reach the next frame as uniforms. The offset moves every line across X
+  // by half a unit, axis 2 included: a grey minor line is left at x = 0.
+  mapper->SetAxis1Color(0, 0, 1, 1);
+  mapper->SetGridOffset(0.5, 0, 0);
+  const Frame changed = view.render();
+  EXPECT_NEAR(at(changed, 2, 0)[2], 255 * 0.92 * (1 - 4 / 100.0), 2);
+  EXPECT_EQ(at(changed, 0, -2.5)[0], at(changed, 0, -2.5)[1]);
+  EXPECT_GT(at(changed, 0.5, -2.5)[1], 200);
+}
+
+// vtkPolyDataMapper::New() after the set-up against VTK's own mapper on the reference.
+class Skinning : public ::testing::Test
+{
+protected:
+  static void SetUpTestSuite() { initializeRenderingExtensions(); }
+  Frame skinned(vtkPolyData* mesh, const std::vector<float>& joints, bool lighting = false)
+  {
+    actor = makeActor(newPolyDataMapper(), mesh, lighting, joints);
+    return view.render(actor);
+  }
+  Frame plain(vtkPolyData* mesh, bool lighting = false)
+  {
+    return view.render(makeActor(vtkNew<vtkOpenGLPolyDataMapper>(), mesh, lighting));
+  }
+
+  OffscreenView view{200, 2.5};
+  vtkSmartPointer<vtkActor> actor;
+};
+
+TEST_F(Skinning, JointMatricesMoveVerticesWhereTheCpuBlendPutsThem)
+{
+  auto strip = makeStrip();
+  const Frame rest = plain(strip);
+  const Frame unmoved = skinned(strip, palette(2, 1, pose(0)));
+  EXPECT_GT(rest.litPixels(), 0);
+  EXPECT_EQ(unmoved.differingPixels(rest), 0);
+  EXPECT_TRUE(has(unmoved.source, "mat4 skinMat = weights.x * jointMatrices[int(joints.x)]"));
+
+  // A new pose reaches the next frame.
+  std::vector<float> raised = palette(2, 1, pose(0, 0, 1));
+  actor->GetShaderProperty()->GetVertexCustomUniforms()->SetUniformMatrix4x4v("jointMatrices", 2,
+                                                                              raised.data());
+  const Frame moved = view.render();
+  EXPECT_GT(moved.differingPixels(rest), rest.litPixels() / 4);
+  EXPECT_LE(moved.differingPixels(plain(deformOnCpu(strip, raised))), moved.litPixels() / 100);
+}
+
+// Lit, normals follow the joint; unlit, or lit with no light switched on (which once failed
+// to compile and drew nothing), no normal or view-position lines are generated.
+TEST_F(Skinning, NormalsFollowTheJointOnlyWhenLit)
+{
+  auto strip = makeStrip();
+  for (const auto& [lighting, light] : {std::pair{true, true}, {true, false}, {false, true}})
+  {
+    SCOPED_TRACE(2 * lighting + light);
+    view.ren->RemoveAllLights();
+    view.ren->SetAutomaticLightCreation(light);
+    const std::vector<float> joints = palette(2, 1, lighting && light ? pose(60) : pose(0, 0, 1));
+    const Frame frame = skinned(strip, joints, lighting);
+    EXPECT_TRUE(has(frame.source, "posMC = skinMat * posMC;"));
+    EXPECT_EQ(has(frame.source, "normalVCVSOutput = mat3(skinMat) * normalVCVSOutput;"),
+              lighting && light);
+    EXPECT_EQ(has(frame.source, "vertexVCVSOutput = MCVCMatrix * posMC;"), lighting && light);
+    EXPECT_GT(frame.litPixels(), 0);
+    EXPECT_LE(frame.differingPixels(plain(deformOnCpu(strip, joints), lighting), 2),
+              frame.litPixels() / 100);
+  }
+}
+
+TEST_F(Skinning, MoreThan250JointsGoThroughAStorageBufferToTheSameImage)
+{
+  const std::vector<float> moved = pose(0, 0.5f, -0.75f);
+  auto strip = makeStrip(249);
+  const Frame uniforms = skinned(strip, palette(250, 249, moved));
+  EXPECT_TRUE(has(uniforms.source, "uniform mat4 jointMatrices[250];"));
+  EXPECT_FALSE(has(uniforms.source, "#version 430") || has(uniforms.source, "JointsData"));
+  EXPECT_LE(uniforms.differingPixels(plain(deformOnCpu(strip, palette(250, 249, moved)))),
+            uniforms.litPixels() / 100);
+
+  const Frame storage = skinned(makeStrip(250), palette(251, 250, moved));
+  EXPECT_EQ(storage.source.rfind("#version 430", 0), 0u) << storage.source.substr(0, 100);
+  EXPECT_TRUE(has(storage.source, "layout(std430, binding = 0) readonly buffer JointsData"));
+  EXPECT_FALSE(has(storage.source, "uniform mat4 jointMatrices")) << "the uniform is removed";
+  EXPECT_EQ(storage.differingPixels(uniforms), 0);
+}
+
+TEST_F(Skinning, MeshWithoutSkinningInputsDrawsAsVtkDrawsIt)
+{
+  vtkNew<vtkSphereSource> sphere;
+  sphere->Update();
+  for (const bool lighting : {true, false})
+  {
+    const Frame ours = skinned(sphere->GetOutput(), {}, lighting);
+    EXPECT_GT(ours.litPixels(), 0);
+    EXPECT_EQ(ours.differingPixels(plain(sphere->GetOutput(), lighting)), 0) << lighting;
+    EXPECT_TRUE(
+        has(ours.source, "  vec4 posMC = vertexMC;\n  gl_Position = MCDCMatrix * posMC;\n"));
+    EXPECT_EQ(has(ours.source, "  vertexVCVSOutput = MCVCMatrix * posMC;\n"), lighting);
+    EXPECT_FALSE(has(ours.source, "skinMat") || has(ours.source, "in vec4 joints;"));
+  }
+}
+
+TEST(ObjectFactory, SetUpOnceMakesEveryPolyDataMapperTheSkinningMapper)
+{
+  initializeRenderingExtensions();
+  initializeRenderingExtensions();
+  EXPECT_STREQ(newPolyDataMapper()->GetClassName(), "vtkMLPolyDataMapper");
+  EXPECT_TRUE(newPolyDataMapper()->IsA("vtkOpenGLPolyDataMapper"));
+  vtkNew<vtkPointGaussianMapper> gaussian; // VTK's own factory is switched off for it
+  EXPECT_FALSE(gaussian->IsA("vtkOpenGLPointGaussianMapper"));
+  int registered = 0;
+  vtkObjectFactoryCollection* factories = vtkObjectFactory::GetRegisteredFactories();
+  factories->InitTraversal();
+  while (vtkObjectFactory* factory = factories->GetNextItem())
+    registered += factory->IsA("vtkMLObjectFactory");
+  EXPECT_EQ(registered, 1);
+  EXPECT_EQ(vtkObject::GetGlobalWarningDisplay(), 0);
+  // Without logging support in VTK the cutoff reads as invalid, which is lower still.
+  EXPECT_LE(vtkLogger::GetCurrentVerbosityCutoff(), vtkLogger::VERBOSITY_OFF);
+}
+} // namespace
