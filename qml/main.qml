@@ -292,8 +292,14 @@ ApplicationWindow {
                             elide: Text.ElideMiddle
                             verticalAlignment: Text.AlignVCenter
                         }
-                        // A reopened file shows no splash window.
-                        onTriggered: manager.openModels([modelData])
+                        // A reopened file shows no splash window. The open rebuilds
+                        // this list, so the menus are closed first and the open waits
+                        // until this entry's handler has returned.
+                        onTriggered: {
+                            const path = modelData
+                            recentFilesSubMenu.dismiss()
+                            Qt.callLater(() => manager.openModels([path]))
+                        }
                     }
                     onObjectAdded: (index, object) => recentFilesSubMenu.insertItem(index, object)
                     onObjectRemoved: (index, object) => recentFilesSubMenu.removeItem(object)
