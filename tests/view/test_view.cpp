@@ -21,6 +21,7 @@
 #include <assimp/scene.h>
 
 #include <cmath>
+#include <set>
 
 #include "AssimpImporter.h"
 #include "MessageLog.h"
@@ -583,18 +584,24 @@ TEST_F(Files, ExportNeedsAModelAndAListedSuffix)
 }
 
 // The merge works on copies: the shown models must play, select and export again.
+// The Collada file is Z-up, so its root carries a turn that must stay under its
+// placement. The arm shown twice and the lamps of both cube files share names,
+// which the merged file must keep apart.
 TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
 {
-  open({path(armFile), path(cubesFile)});
-  ASSERT_EQ(h.item.models.size(), 2u);
-  h.item.models[0]->transform->Translate(1.0, 2.0, 3.0);
-  h.item.models[0]->transform->RotateY(30.0);
-  h.item.models[1]->transform->Translate(-4.0, 0.5, 2.0);
-  h.item.models[1]->transform->Scale(1.5, 1.5, 1.5);
-  h.item.models[1]->transform->RotateX(-45.0);
+  open({path(armFile), path(cubesFile), path(sharedModel("four_lights.dae")), path(armFile)});
+  ASSERT_EQ(h.item.models.size(), 4u);
+  for (size_t model = 0; model < 4; ++model)
+  {
+    vtkTransform* placement = h.item.models[model]->transform;
+    placement->Translate(1.0 - model, 2.0 * model, 3.0);
+    placement->RotateY(30.0 * model);
+    placement->Scale(1.0 + 0.25 * model, 1.0, 1.0);
+  }
   const aiScene* armScene = h.item.models[0]->importer->Scene;
   const aiMatrix4x4 armRoot = armScene->mRootNode->mTransformation;
-  const char* const roots[] = {"Arm_Rig", "ROOT"};
+  ASSERT_FALSE(h.item.models[2]->importer->Scene->mRootNode->mTransformation.IsIdentity());
+  const char* const roots[] = {"Arm_Rig", "ROOT", "Scene", "Arm_Rig.4"};
   for (const char* suffix : {"glb", "gltf", "dae", "fbx"})
   {
     const QString file = dir.path() + "/placed." + suffix;
@@ -603,7 +610,7 @@ TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
     reader.SetPropertyInteger("IMPORT_FBX_PRESERVE_PIVOTS", 0);
     const aiScene* scene = reader.ReadFile(file.toStdString(), 0x600);
     ASSERT_NE(scene, nullptr) << suffix << ": " << reader.GetErrorString();
-    for (size_t model = 0; model < 2; ++model)
+    for (size_t model = 0; model < 4; ++model)
     {
       // The model's transform on top of its root's own.
       aiMatrix4x4 placed;
@@ -613,6 +620,16 @@ TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
       ASSERT_NE(root, nullptr) << suffix << " " << roots[model];
       EXPECT_LT(difference(root->mTransformation, placed), 1e-4) << suffix << " " << roots[model];
     }
+    std::set<std::string> bones; // each arm's skin binds to bones of its own
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+    {
+      for (unsigned b = 0; b < scene->mMeshes[m]->mNumBones; ++b)
+      {
+        bones.insert(scene->mMeshes[m]->mBones[b]->mName.C_Str());
+        EXPECT_NE(scene->mRootNode->FindNode(scene->mMeshes[m]->mBones[b]->mName), nullptr);
+      }
+    }
+    EXPECT_EQ(bones.size(), 6u) << suffix;
   }
   QProcess validator;
   validator.start(
