@@ -3,7 +3,6 @@
 // and of one camera-feedback event.
 #include <benchmark/benchmark.h>
 
-
 #include <vtkCamera.h>
 #include <vtkCellArray.h>
 #include <vtkPoints.h>

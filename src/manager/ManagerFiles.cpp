@@ -47,6 +47,20 @@ void noteUnusualExtension(const QString& path)
   }
 }
 
+// A request for a path that names no file is reported and ended: the window
+// shows its splash for every request and hides it on openSourceEnd.
+bool existsOrReport(Manager& manager, const QString& path)
+{
+  if (QFileInfo::exists(path))
+  {
+    return true;
+  }
+  qDebug() << path << " Does not exist";
+  emit manager.openSourceError();
+  emit manager.openSourceEnd();
+  return false;
+}
+
 QString settingsPath(const QString& configDir)
 {
   return configDir + QStringLiteral("/settings.json");
@@ -125,11 +139,8 @@ void Manager::openModels(const QStringList& fname)
     return;
   }
   const QString& first = fname.constFirst();
-  if (!QFileInfo::exists(first))
+  if (!existsOrReport(*this, first))
   {
-    qDebug() << first << " Does not exist";
-    emit openSourceError();
-    emit openSourceEnd();
     return;
   }
   noteUnusualExtension(first);
@@ -166,11 +177,8 @@ void Manager::addModelUrl(const QUrl& url)
     return;
   }
   const QString path = url.toLocalFile();
-  if (!QFileInfo::exists(path))
+  if (!existsOrReport(*this, path))
   {
-    qDebug() << path << " Does not exist";
-    emit openSourceError();
-    emit openSourceEnd();
     return;
   }
   noteUnusualExtension(path);
