@@ -13,6 +13,7 @@
 
 #include <vtkCamera.h>
 
+#include <functional>
 #include <thread>
 
 #include "AssimpImporter.h"
@@ -277,7 +278,7 @@ TEST_F(ManagerTest, EachViewCommandQueuesOneTaskThatAppliesTheValuesCurrentWhenI
       &Manager::updateModelTransform};
   for (size_t queued = 0; queued < std::size(commands); ++queued)
   {
-    (manager.*commands[queued])();
+    std::invoke(commands[queued], manager);
     EXPECT_EQ(h.pending.size(), queued + 1);
   }
   const QVariantMap values{{"showAxes", true}, {"sceneLight", true},  {"backgroundColor", 3},
