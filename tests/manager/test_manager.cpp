@@ -13,6 +13,7 @@
 
 #include <vtkCamera.h>
 
+#include <array>
 #include <functional>
 #include <thread>
 
@@ -217,6 +218,10 @@ TEST_F(ManagerTest, SignalsReachTheWindowOnTheGuiThreadAfterTheRenderTask)
   EXPECT_EQ(probe.names, (QStringList{"numberOfAnimationsChanged", "sceneLightChanged",
                                       "openSourceEnd", "cameraPosXChanged", "cameraPosYChanged",
                                       "cameraPosZChanged", "cameraFpZChanged"}));
+  // The window shows whole units, cut toward zero.
+  EXPECT_EQ((std::array{manager.cameraPosX(), manager.cameraPosY(), manager.cameraPosZ(),
+                        manager.cameraFpZ()}),
+            (std::array{12, -3, 100, -3}));
 
   // Qt Quick's non-threaded render loop runs render tasks on the GUI thread.
   probe.names.clear();
