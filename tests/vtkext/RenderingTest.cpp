@@ -321,6 +321,12 @@ TEST(GridMapper, DrawnLinesFollowTheFragmentRules)
   EXPECT_NEAR(at(changed, 2, 0)[2], 255 * 0.92 * (1 - 4 / 100.0), 2);
   EXPECT_EQ(at(changed, 0, -2.5)[0], at(changed, 0, -2.5)[1]);
   EXPECT_GT(at(changed, 0.5, -2.5)[1], 200);
+  // The fade distance sizes the square and its fade: the line at z = 6 goes dark.
+  mapper->SetFadeDistance(5);
+  const Frame nearer = view.render();
+  EXPECT_GT(at(changed, 6, 6)[0], 30);
+  EXPECT_EQ(at(nearer, 6, 6)[0], 0);
+  EXPECT_GT(at(nearer, 0.5, -2.5)[1], 100);
 }
 
 // vtkPolyDataMapper::New() after the set-up against VTK's own mapper on the reference.
