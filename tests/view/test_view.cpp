@@ -20,6 +20,7 @@
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 
+#include <array>
 #include <cmath>
 #include <set>
 
@@ -286,6 +287,41 @@ TEST(SceneLights, TintAWhiteModelInTheSlotColoursAndTheHeadlightBringsWhiteBack)
   h.runTasks();
   EXPECT_LE(distance(colorAt(h.grab(), face), Qt::green), 6);
   EXPECT_EQ(lit(false), white);
+}
+
+// A drag of the light handle ends in the widget's interaction event with the handle moved.
+TEST(SceneLights, TheHandleShowsTheCurrentLightAndDraggingItMovesOnlyThatLight)
+{
+  ViewHarness h;
+  loadModel(h, cubeFile);
+  command(h, &ManagerState::sceneLight, true, &Manager::updateSceneLight);
+  h.manager.state.lights[1].position = {3.0, 4.0, 5.0};
+  command(h, &ManagerState::currentLight, 1, &Manager::updateCurrentLight);
+  const double* handle = h.data->lightRepresentation->GetLightPosition();
+  EXPECT_EQ(std::vector<double>(handle, handle + 3), (std::vector<double>{3.0, 4.0, 5.0}));
+
+  const auto drag = [&](std::array<double, 3> position)
+  {
+    h.data->lightRepresentation->SetLightPosition(position.data());
+    h.data->lightWidget->InvokeEvent(vtkCommand::InteractionEvent);
+  };
+  const auto at = [](vtkLight* light)
+  { return std::vector<double>(light->GetPosition(), light->GetPosition() + 3); };
+  QSignalSpy moved(&h.manager, &Manager::lightPosXChanged);
+  const std::vector<double> light0 = at(h.data->lights[0]);
+  drag({-2.0, 6.0, 1.0});
+  EXPECT_EQ(moved.count(), 1);
+  EXPECT_EQ((std::array{h.manager.lightPosX(), h.manager.lightPosY(), h.manager.lightPosZ()}),
+            (std::array{-2, 6, 1}));
+  EXPECT_EQ(at(h.data->lights[1]), (std::vector<double>{-2.0, 6.0, 1.0}));
+  EXPECT_EQ(at(h.data->lights[0]), light0);
+
+  // With the headlight, the handle moves no light.
+  command(h, &ManagerState::sceneLight, false, &Manager::updateSceneLight);
+  const std::vector<double> headlight = at(h.data->lights[1]);
+  drag({7.0, 7.0, 7.0});
+  EXPECT_EQ(h.manager.lightPosX(), -2);
+  EXPECT_EQ(at(h.data->lights[1]), headlight);
 }
 
 TEST(SurfacePresets, ChangeOnlyTheCurrentModel)
