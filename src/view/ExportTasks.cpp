@@ -170,6 +170,20 @@ private:
   const size_t WordSize;
 };
 
+template <typename Visit>
+void forEachNode(aiNode* node, const Visit& visit)
+{
+  if (!node)
+  {
+    return;
+  }
+  visit(node);
+  for (unsigned i = 0; i < node->mNumChildren; ++i)
+  {
+    forEachNode(node->mChildren[i], visit);
+  }
+}
+
 // Assimp's scene copy cannot copy nested metadata (the glTF importer stores node
 // extensions such as KHR_lights_punctual that way) and aborts on it. While the
 // copies are made, such metadata is taken off the importer's scene and put back
@@ -184,7 +198,7 @@ public:
       // The importer's scene is const to its readers; it is restored unchanged.
       auto* scene = const_cast<aiScene*>(entry->importer->Scene);
       detach(scene->mMetaData);
-      detachFromNodes(scene->mRootNode);
+      forEachNode(scene->mRootNode, [this](aiNode* node) { detach(node->mMetaData); });
     }
   }
   ~NestedMetadataDetached()
@@ -216,19 +230,6 @@ private:
     {
       this->Detached.emplace_back(&slot, slot);
       slot = nullptr;
-    }
-  }
-
-  void detachFromNodes(aiNode* node)
-  {
-    if (!node)
-    {
-      return;
-    }
-    detach(node->mMetaData);
-    for (unsigned i = 0; i < node->mNumChildren; ++i)
-    {
-      detachFromNodes(node->mChildren[i]);
     }
   }
 
@@ -278,15 +279,6 @@ private:
     return candidate;
   }
 
-  static void collectNodeNames(const aiNode* node, std::set<std::string>& names)
-  {
-    names.insert(node->mName.C_Str());
-    for (unsigned i = 0; i < node->mNumChildren; ++i)
-    {
-      collectNodeNames(node->mChildren[i], names);
-    }
-  }
-
   static void rename(aiString& name, const Renames& renames)
   {
     const auto found = renames.find(name.C_Str());
@@ -296,18 +288,9 @@ private:
     }
   }
 
-  static void renameTree(aiNode* node, const Renames& renames)
-  {
-    rename(node->mName, renames);
-    for (unsigned i = 0; i < node->mNumChildren; ++i)
-    {
-      renameTree(node->mChildren[i], renames);
-    }
-  }
-
   static void applyNodeRenames(aiScene* scene, const Renames& renames)
   {
-    renameTree(scene->mRootNode, renames);
+    forEachNode(scene->mRootNode, [&](aiNode* node) { rename(node->mName, renames); });
     for (unsigned m = 0; m < scene->mNumMeshes; ++m)
     {
       for (unsigned b = 0; b < scene->mMeshes[m]->mNumBones; ++b)
@@ -336,7 +319,7 @@ private:
   void renameNodes(aiScene* scene, int modelNumber)
   {
     std::set<std::string> own;
-    collectNodeNames(scene->mRootNode, own);
+    forEachNode(scene->mRootNode, [&](const aiNode* node) { own.insert(node->mName.C_Str()); });
     std::set<std::string> used = own;
     used.insert(this->NodeNames.begin(), this->NodeNames.end());
     Renames renames;
@@ -350,7 +333,8 @@ private:
       }
     }
     applyNodeRenames(scene, renames);
-    collectNodeNames(scene->mRootNode, this->NodeNames);
+    // Every name this model now holds, plus the earlier models' ones.
+    this->NodeNames = std::move(used);
   }
 
   // An unnamed clip counts as a name too: the glTF writer names it "anim".
