@@ -10,11 +10,10 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <assimp/scene.h>
-
 #include <array>
 #include <functional>
 
+struct aiNode;
 class QGuiApplication;
 
 namespace ML
@@ -373,4 +372,6 @@ private:
 };
 } // namespace ML
 
+// Tree rows carry the node they show; the window never looks inside it.
+Q_DECLARE_OPAQUE_POINTER(aiNode*)
 Q_DECLARE_METATYPE(aiNode*)

@@ -13,6 +13,8 @@
 
 #include <vtkCamera.h>
 
+#include <assimp/scene.h>
+
 #include <array>
 #include <functional>
 #include <thread>

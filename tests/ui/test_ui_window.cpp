@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QtQml/qqml.h>
 
+#include <assimp/scene.h>
+
 #include "Manager.h"
 #include "RenderTasks.h"
 #include "TestPaths.h"
