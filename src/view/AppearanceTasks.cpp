@@ -394,7 +394,7 @@ void applySurfacePreset(VtkItem* item, VtkItem::Data* data)
   }
   const ManagerState& state = item->manager->state;
   const int model = state.currentModel == -1 ? 0 : state.currentModel;
-  if (model < 0 || model >= static_cast<int>(item->models.size()) || state.surfaceLight < 0 ||
+  if (!isModelIndex(item, model) || state.surfaceLight < 0 ||
       state.surfaceLight >= static_cast<int>(surfacePresets.size()))
   {
     return;

@@ -56,7 +56,7 @@ bool chooseAnimation(VtkItem* item, ChosenAnimation& chosen)
 
 unsigned animationCount(const VtkItem* item, int modelIndex)
 {
-  if (!item || modelIndex < 0 || static_cast<size_t>(modelIndex) >= item->models.size())
+  if (!isModelIndex(item, modelIndex))
   {
     return 0;
   }
@@ -110,8 +110,7 @@ void timerTask(VtkItem*, VtkItem::Data* data)
 
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data)
 {
-  const int model = item->manager->state.currentModel;
-  if (!data || model < 0 || static_cast<size_t>(model) >= item->models.size())
+  if (!data || !isModelIndex(item, item->manager->state.currentModel))
   {
     return;
   }

@@ -39,6 +39,8 @@ void onAnimationTimer(vtkObject* caller, unsigned long eventId, void* clientData
 void timerTask(VtkItem* item, VtkItem::Data* data);
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data);
 void playToggleTask(VtkItem* item, VtkItem::Data* data);
+// Whether `index` names one of the loaded models.
+bool isModelIndex(const VtkItem* item, int index);
 // Number of animations of model `modelIndex`; 0 for an index that names no model.
 unsigned animationCount(const VtkItem* item, int modelIndex);
 

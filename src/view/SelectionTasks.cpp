@@ -19,11 +19,6 @@ namespace ML
 {
 namespace
 {
-bool isModelIndex(const VtkItem* item, int index)
-{
-  return index >= 0 && index < static_cast<int>(item->models.size());
-}
-
 bool hasAnimations(const ModelEntry& entry)
 {
   return entry.importer->Scene->mNumAnimations > 0;
@@ -89,6 +84,11 @@ void poseModel(const ModelEntry& entry, double sliderVal)
   }
 }
 } // namespace
+
+bool isModelIndex(const VtkItem* item, int index)
+{
+  return item && index >= 0 && index < static_cast<int>(item->models.size());
+}
 
 bool modelHoldsActor(const ModelEntry& entry, vtkActor* actor)
 {
