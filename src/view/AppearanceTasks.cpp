@@ -29,24 +29,6 @@ namespace
 {
 using Vector = std::array<double, 3>;
 
-template <typename Function>
-void forEachActor(const ModelEntry& entry, Function&& function)
-{
-  for (const auto& [name, actors] : entry.importer->NodeActors)
-  {
-    if (!actors)
-    {
-      continue;
-    }
-    vtkCollectionSimpleIterator it;
-    actors->InitTraversal(it);
-    while (vtkActor* actor = actors->GetNextActor(it))
-    {
-      function(actor);
-    }
-  }
-}
-
 // --- lights ---------------------------------------------------------------
 
 void setLightColor(vtkLight* light, const QColor& color)

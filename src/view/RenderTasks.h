@@ -6,17 +6,45 @@
 
 #include <QString>
 
+#include <vtkActorCollection.h>
+
 #include <array>
 
+#include "AssimpImporter.h"
 #include "VtkItem.h"
 
-class AssimpImporter;
 class vtkObject;
 struct aiNode;
 struct aiScene;
 
 namespace ML
 {
+// Calls `visit` with each actor of the collection; a null collection has none.
+template <typename Visit>
+void forEachActor(vtkActorCollection* actors, const Visit& visit)
+{
+  if (!actors)
+  {
+    return;
+  }
+  vtkCollectionSimpleIterator it;
+  actors->InitTraversal(it);
+  while (vtkActor* actor = actors->GetNextActor(it))
+  {
+    visit(actor);
+  }
+}
+
+// Calls `visit` with every actor of every node of the model.
+template <typename Visit>
+void forEachActor(const ModelEntry& entry, const Visit& visit)
+{
+  for (const auto& [name, actors] : entry.importer->NodeActors)
+  {
+    forEachActor(actors.Get(), visit);
+  }
+}
+
 // Loading and exporting. The export file name is one process-wide string: the
 // GUI thread writes it before queuing the export, the task reads it when it runs.
 extern QString exportFileName;

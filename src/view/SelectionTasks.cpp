@@ -148,12 +148,7 @@ void checkTreeModelTask(VtkItem* item, VtkItem::Data* data)
     qDebug() << "Actor Collection is null";
     return;
   }
-  vtkCollectionSimpleIterator it;
-  actors->InitTraversal(it);
-  while (vtkActor* actor = actors->GetNextActor(it))
-  {
-    actor->SetVisibility(manager->nodeChecked);
-  }
+  forEachActor(actors, [manager](vtkActor* actor) { actor->SetVisibility(manager->nodeChecked); });
   data->renderer->Render();
 }
 

@@ -177,25 +177,6 @@ void VtkItem::destroyingVTK(vtkRenderWindow*, vtkUserData userData)
   unloadModels(this, data);
 }
 
-namespace
-{
-void removeActors(AssimpImporter* importer, vtkRenderer* renderer)
-{
-  for (const auto& [name, actors] : importer->NodeActors)
-  {
-    if (!actors)
-    {
-      continue;
-    }
-    actors->InitTraversal();
-    while (vtkActor* actor = actors->GetNextActor())
-    {
-      renderer->RemoveActor(actor);
-    }
-  }
-}
-} // namespace
-
 void unloadModels(VtkItem* item, VtkItem::Data* data)
 {
   if (!data)
@@ -209,7 +190,7 @@ void unloadModels(VtkItem* item, VtkItem::Data* data)
   }
   for (const auto& entry : item->models)
   {
-    removeActors(entry->importer, data->renderer);
+    forEachActor(*entry, [data](vtkActor* actor) { data->renderer->RemoveActor(actor); });
   }
   item->models.clear();
   item->lightsFromFile = false;
