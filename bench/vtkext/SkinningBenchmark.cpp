@@ -183,10 +183,12 @@ struct Scene
     window->AddRenderer(renderer);
   }
 
+  // As the importer poses a skinned actor: its vertex uniforms are replaced.
   void setJoints(std::vector<float>& matrices)
   {
-    actor->GetShaderProperty()->GetVertexCustomUniforms()->SetUniformMatrix4x4v(
-        "jointMatrices", JointCount, matrices.data());
+    vtkUniforms* uniforms = actor->GetShaderProperty()->GetVertexCustomUniforms();
+    uniforms->RemoveAllUniforms();
+    uniforms->SetUniformMatrix4x4v("jointMatrices", JointCount, matrices.data());
   }
 
   vtkNew<vtkMLPolyDataMapper> mapper;

@@ -217,10 +217,7 @@ void AddSkinning(const aiMesh* mesh, vtkPolyData* polyData)
     inverseBindMatrices->SetTuple(j, offset->GetData());
   }
 
-  vtkNew<vtkFloatArray> weights;
-  weights->SetName("WEIGHTS_0");
-  weights->SetNumberOfComponents(4);
-  weights->SetNumberOfTuples(n);
+  auto weights = MakeFloatArray("WEIGHTS_0", 4, n);
   vtkNew<vtkUnsignedShortArray> joints;
   joints->SetName("JOINTS_0");
   joints->SetNumberOfComponents(4);
