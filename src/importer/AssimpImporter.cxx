@@ -446,6 +446,59 @@ void EvaluateChannel(const aiNodeAnim* channel, double ticks, vtkMatrix4x4* loca
     local->SetElement(i, 3, pose.Translation[i]);
   }
 }
+
+// Joint matrices take mesh space through the bone's pose back to mesh space; the
+// actor's user matrix places the result. Actors without bones are left alone.
+void SetJointMatrices(vtkActor* actor,
+                      const std::unordered_map<std::string, vtkSmartPointer<vtkMatrix4x4>>& globals)
+{
+  auto* mapper = vtkPolyDataMapper::SafeDownCast(actor->GetMapper());
+  vtkPolyData* polyData = mapper ? mapper->GetInput() : nullptr;
+  if (!polyData)
+  {
+    return;
+  }
+  auto* bones = vtkStringArray::SafeDownCast(polyData->GetFieldData()->GetAbstractArray("Bones"));
+  auto* inverseBindMatrices = vtkDoubleArray::SafeDownCast(
+      polyData->GetFieldData()->GetAbstractArray("InverseBindMatrices"));
+  if (!bones || !inverseBindMatrices || bones->GetNumberOfValues() < 1)
+  {
+    return;
+  }
+
+  double meshInverse[16];
+  vtkMatrix4x4::Invert(actor->GetUserMatrix()->GetData(), meshInverse);
+  const vtkIdType boneCount = bones->GetNumberOfValues();
+  std::vector<float> jointMatrices(16 * boneCount);
+  for (vtkIdType i = 0; i < boneCount; ++i)
+  {
+    double m[16];
+    inverseBindMatrices->GetTypedTuple(i, m);
+    const std::string& boneName = bones->GetValue(i);
+    const auto global = globals.find(boneName);
+    if (global == globals.end())
+    {
+      qDebug() << "Cannot find global matrix of bone " << ToQString(boneName);
+    }
+    else
+    {
+      vtkMatrix4x4::Multiply4x4(global->second->GetData(), m, m);
+    }
+    vtkMatrix4x4::Multiply4x4(meshInverse, m, m);
+    float* out = &jointMatrices[16 * i];
+    for (int column = 0; column < 4; ++column)
+    {
+      for (int row = 0; row < 4; ++row)
+      {
+        out[4 * column + row] = static_cast<float>(m[4 * row + column]);
+      }
+    }
+  }
+  vtkUniforms* uniforms = actor->GetShaderProperty()->GetVertexCustomUniforms();
+  uniforms->RemoveAllUniforms();
+  uniforms->SetUniformMatrix4x4v("jointMatrices", static_cast<int>(boneCount),
+                                 jointMatrices.data());
+}
 } // namespace
 
 //------------------------------------------------------------------------------
@@ -593,58 +646,7 @@ void AssimpImporter::UpdateJointMatrices()
   for (const auto& entry : this->NodeActors)
   {
     ForEachActor(entry.second,
-                 [this](vtkActor* actor)
-                 {
-                   auto* mapper = vtkPolyDataMapper::SafeDownCast(actor->GetMapper());
-                   vtkPolyData* polyData = mapper ? mapper->GetInput() : nullptr;
-                   if (!polyData)
-                   {
-                     return;
-                   }
-                   auto* bones = vtkStringArray::SafeDownCast(
-                       polyData->GetFieldData()->GetAbstractArray("Bones"));
-                   auto* inverseBindMatrices = vtkDoubleArray::SafeDownCast(
-                       polyData->GetFieldData()->GetAbstractArray("InverseBindMatrices"));
-                   if (!bones || !inverseBindMatrices || bones->GetNumberOfValues() < 1)
-                   {
-                     return;
-                   }
-
-                   // Joint matrices take mesh space through the bone's pose back to mesh space;
-                   // the actor's user matrix places the result.
-                   double meshInverse[16];
-                   vtkMatrix4x4::Invert(actor->GetUserMatrix()->GetData(), meshInverse);
-                   const vtkIdType boneCount = bones->GetNumberOfValues();
-                   std::vector<float> jointMatrices(16 * boneCount);
-                   for (vtkIdType i = 0; i < boneCount; ++i)
-                   {
-                     double m[16];
-                     inverseBindMatrices->GetTypedTuple(i, m);
-                     const std::string& boneName = bones->GetValue(i);
-                     const auto global = this->NodeGlobalMatrices.find(boneName);
-                     if (global == this->NodeGlobalMatrices.end())
-                     {
-                       qDebug() << "Cannot find global matrix of bone " << ToQString(boneName);
-                     }
-                     else
-                     {
-                       vtkMatrix4x4::Multiply4x4(global->second->GetData(), m, m);
-                     }
-                     vtkMatrix4x4::Multiply4x4(meshInverse, m, m);
-                     float* out = &jointMatrices[16 * i];
-                     for (int column = 0; column < 4; ++column)
-                     {
-                       for (int row = 0; row < 4; ++row)
-                       {
-                         out[4 * column + row] = static_cast<float>(m[4 * row + column]);
-                       }
-                     }
-                   }
-                   vtkUniforms* uniforms = actor->GetShaderProperty()->GetVertexCustomUniforms();
-                   uniforms->RemoveAllUniforms();
-                   uniforms->SetUniformMatrix4x4v("jointMatrices", static_cast<int>(boneCount),
-                                                  jointMatrices.data());
-                 });
+                 [this](vtkActor* actor) { SetJointMatrices(actor, this->NodeGlobalMatrices); });
   }
 }
 
