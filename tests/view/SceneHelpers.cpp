@@ -34,38 +34,30 @@ std::vector<vtkActor*> nodeActors(const ModelEntry& entry, const std::string& na
 {
   std::vector<vtkActor*> result;
   const auto found = entry.importer->NodeActors.find(name);
-  if (found == entry.importer->NodeActors.end() || !found->second)
+  if (found != entry.importer->NodeActors.end())
   {
-    return result;
-  }
-  vtkCollectionSimpleIterator it;
-  found->second->InitTraversal(it);
-  while (vtkActor* actor = found->second->GetNextActor(it))
-  {
-    result.push_back(actor);
+    forEachActor(found->second.Get(), [&](vtkActor* actor) { result.push_back(actor); });
   }
   return result;
 }
 
 void paintModel(const ModelEntry& entry, double r, double g, double b)
 {
-  for (const auto& [name, actors] : entry.importer->NodeActors)
-  {
-    for (vtkActor* actor : nodeActors(entry, name))
-    {
-      // Each actor gets a property of its own: materials are shared between
-      // actors, and the tests must not depend on which ones share.
-      vtkNew<vtkProperty> plain;
-      plain->SetColor(r, g, b);
-      plain->SetInterpolationToPhong();
-      plain->SetAmbient(0.0);
-      plain->SetDiffuse(1.0);
-      plain->SetSpecular(0.0);
-      actor->SetProperty(plain);
-      actor->SetTexture(nullptr);
-      actor->GetMapper()->ScalarVisibilityOff();
-    }
-  }
+  forEachActor(entry,
+               [=](vtkActor* actor)
+               {
+                 // Each actor gets a property of its own: materials are shared between
+                 // actors, and the tests must not depend on which ones share.
+                 vtkNew<vtkProperty> plain;
+                 plain->SetColor(r, g, b);
+                 plain->SetInterpolationToPhong();
+                 plain->SetAmbient(0.0);
+                 plain->SetDiffuse(1.0);
+                 plain->SetSpecular(0.0);
+                 actor->SetProperty(plain);
+                 actor->SetTexture(nullptr);
+                 actor->GetMapper()->ScalarVisibilityOff();
+               });
 }
 
 namespace
