@@ -17,6 +17,8 @@ usable_vtk_dir() {
 
 ensure_dependencies() {
   "$ROOT/scripts/install-deps"
+  GLTF_VALIDATOR_DIR=$("$ROOT/scripts/install-gltf-validator" | tail -n 1)
+  export GLTF_VALIDATOR_DIR
   if [[ -n ${VTK_DIR:-} ]] && usable_vtk_dir "$VTK_DIR" >/dev/null; then
     say "using VTK from VTK_DIR=$VTK_DIR"
     return
@@ -36,7 +38,8 @@ configure_project() {
   if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
   if [[ ! -f $BUILD_DIR/build.ninja ]] || [[ ${#extra[@]} -gt 0 ]]; then
     cmake -G Ninja -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} \
-      -DVTK_DIR="$VTK_DIR" "${launcher[@]}" "${extra[@]}" >&2
+      -DVTK_DIR="$VTK_DIR" -DML_GLTF_VALIDATOR_DIR="$GLTF_VALIDATOR_DIR" "${launcher[@]}" \
+      "${extra[@]}" >&2
   fi
 }
 

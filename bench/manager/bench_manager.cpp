@@ -28,12 +28,7 @@ constexpr double TickSeconds = 0.1;
 
 std::string sampleModel()
 {
-  const QString sample = QStringLiteral(ML_SAMPLES_DIR "/marionette.glb");
-  if (QFileInfo::exists(sample))
-  {
-    return sample.toStdString();
-  }
-  return ML_SHARED_MODELS_DIR "/arm_two_clips.glb";
+  return ML_SAMPLES_DIR "/marionette.glb";
 }
 
 // A flat grid of GridColumns x GridRows quads, written once under the build tree.
@@ -162,7 +157,7 @@ void BM_PlaybackTickWithRender(benchmark::State& state)
   startPlayback(state, h);
   for (auto _ : state)
   {
-    ML::timerTask(&h.item, h.data);
+    ML::timerTask(&h.item, h.data, TickSeconds);
     h.render();
   }
   reportShareOfTick(state);
@@ -176,7 +171,7 @@ void BM_PlaybackStepOnly(benchmark::State& state)
   startPlayback(state, h);
   for (auto _ : state)
   {
-    ML::timerTask(&h.item, h.data);
+    ML::timerTask(&h.item, h.data, TickSeconds);
   }
   reportShareOfTick(state);
 }

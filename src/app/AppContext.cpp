@@ -152,8 +152,5 @@ void AppContext::start(int argc, char** argv)
       }
     }
   }
-
-  QObject::connect(&manager->animationTimer, &QTimer::timeout, manager, &Manager::timerSlot);
-  manager->animationTimer.start(100);
 }
 } // namespace ML

@@ -1,7 +1,10 @@
 #include "Manager.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QThread>
+
+#include <memory>
 
 #include <cmath>
 #include <limits>
@@ -20,6 +23,19 @@ Manager::Manager(QObject* parent)
     : QObject(parent), m_ownTreeModel(new QStandardItemModel(this)), m_treeModel(m_ownTreeModel)
 {
   state.playIcon = QStringLiteral("qrc:/marionette_lab/icons/play1.png");
+  // About one tick per frame of a 60 Hz display; a slower render thread simply
+  // takes fewer steps, each covering more time.
+  animationTimer.setInterval(16);
+  animationTimer.setTimerType(Qt::PreciseTimer);
+  connect(&animationTimer, &QTimer::timeout, this, &Manager::timerSlot);
+  wallClock = [clock = std::make_shared<QElapsedTimer>()]
+  {
+    if (!clock->isValid())
+    {
+      clock->start();
+    }
+    return static_cast<double>(clock->nsecsElapsed()) * 1e-9;
+  };
 }
 
 Manager::~Manager()

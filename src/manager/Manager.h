@@ -137,7 +137,10 @@ public:
 
   // Links set once at start-up.
   VtkItem* vtkItem = nullptr;
+  // Ticks at the display's pace while an animation plays, stopped otherwise.
   QTimer animationTimer;
+  // Monotonic seconds that playback measures its steps with; tests set their own.
+  std::function<double()> wallClock;
   QGuiApplication* application = nullptr;
   QString configDir;
   QObject* slider = nullptr;
@@ -352,6 +355,8 @@ signals:
 
 private:
   bool deliversDirectly() const;
+  double lastStepTime = 0.0;
+  bool stepInFlight = false;
   static int truncated(double value) { return static_cast<int>(value); }
   int scaled(double value) const;
 

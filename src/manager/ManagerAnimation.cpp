@@ -1,6 +1,6 @@
-// The GUI side of playback: the 100 ms clock, the play/stop toggle, the time
-// slider and the choice of the model whose animation plays. The animation is
-// evaluated by the render tasks these queue.
+// The GUI side of playback: the clock, the play/stop toggle, the time slider and
+// the choice of the model whose animation plays. The animation is evaluated by the
+// render tasks these queue.
 #include "Manager.h"
 
 #include "RenderTasks.h"
@@ -14,16 +14,35 @@ const QString PlayIcon = QStringLiteral("qrc:/marionette_lab/icons/play1.png");
 const QString StopIcon = QStringLiteral("qrc:/marionette_lab/icons/stop.png");
 } // namespace
 
-// Ticks never wait for each other: a slow render thread gets the steps in order.
+// The clock only runs while something plays, so an idle window wakes nobody. Each
+// step carries the wall-clock time since the previous one, scaled by the speed:
+// playback keeps real time whatever the tick rate. A step is queued only once the
+// previous one has run, so a slow render thread never gets a backlog to draw.
 void Manager::timerSlot()
 {
-  if (vtkItem->playing)
+  if (!vtkItem->playing)
   {
-    vtkItem->run(&timerTask);
+    animationTimer.stop();
+    return;
   }
+  if (stepInFlight)
+  {
+    return;
+  }
+  const double now = wallClock();
+  const double advance = (now - lastStepTime) * state.speedVal;
+  lastStepTime = now;
+  stepInFlight = true;
+  vtkItem->run(
+      [advance](VtkItem* item, VtkItem::Data* data)
+      {
+        timerTask(item, data, advance);
+        Manager* manager = item->manager;
+        manager->runOnGuiThread([manager] { manager->stepInFlight = false; });
+      });
 }
 
-// Stopping queues nothing: the next tick simply finds the flag cleared.
+// Stopping queues nothing: the next tick finds the flag cleared and stops the clock.
 void Manager::playToggle()
 {
   vtkItem->playing = !vtkItem->playing;
@@ -32,6 +51,8 @@ void Manager::playToggle()
   if (vtkItem->playing)
   {
     vtkItem->run(&playToggleTask);
+    lastStepTime = wallClock();
+    animationTimer.start();
   }
 }
 

@@ -3,6 +3,8 @@
 // playback starts.
 #include <QDebug>
 
+#include <cmath>
+
 #include <vtkCamera.h>
 #include <vtkCommand.h>
 #include <vtkRenderWindow.h>
@@ -21,8 +23,6 @@ namespace
 {
 // Single-precision epsilon: shorter animations are treated as having no length.
 constexpr double ShortestAnimation = 1.1920928955078125e-7;
-// Clock steps per animation second at speed 1.
-constexpr double StepsPerSecond = 30.0;
 
 // The animation that the Manager's current model and animation index name.
 struct ChosenAnimation
@@ -85,12 +85,12 @@ void onAnimationTimer(vtkObject*, unsigned long, void* clientData, void* callDat
     return;
   }
   ManagerState& state = data->item->manager->state;
-  double time =
-      chosen.duration() * state.sliderVal + chosen.start + state.speedVal / StepsPerSecond;
-  // The step that would pass the end shows the start instead.
+  double time = chosen.duration() * state.sliderVal + chosen.start + data->playbackStep;
+  // Past the end the clip starts over, keeping the time it overshot by, so that
+  // looping playback stays in step with the wall clock.
   if (time > chosen.end)
   {
-    time = chosen.start;
+    time = chosen.start + std::fmod(time - chosen.start, chosen.duration());
   }
   chosen.entry->importer->UpdateTimeStep(time, chosen.entry->transform);
   state.sliderVal = (time - chosen.start) / chosen.duration();
@@ -99,9 +99,10 @@ void onAnimationTimer(vtkObject*, unsigned long, void* clientData, void* callDat
 }
 
 // Raises the interactor's timer event so that every observer of it runs, the
-// animation step among them.
-void timerTask(VtkItem*, VtkItem::Data* data)
+// animation step among them, which advances by `advance` animation seconds.
+void timerTask(VtkItem*, VtkItem::Data* data, double advance)
 {
+  data->playbackStep = advance;
   if (vtkRenderWindowInteractor* interactor = data->renderWindow->GetInteractor())
   {
     interactor->InvokeEvent(vtkCommand::TimerEvent, nullptr);

@@ -64,7 +64,7 @@ void takeLightsFromFile(VtkItem* item, VtkItem::Data* data, AssimpImporter* impo
 
 // Animation playback.
 void onAnimationTimer(vtkObject* caller, unsigned long eventId, void* clientData, void* callData);
-void timerTask(VtkItem* item, VtkItem::Data* data);
+void timerTask(VtkItem* item, VtkItem::Data* data, double advance);
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data);
 void playToggleTask(VtkItem* item, VtkItem::Data* data);
 // Whether `index` names one of the loaded models.

@@ -96,6 +96,18 @@ void setUpLight(vtkLight* light, bool headlight, vtkRenderer* renderer)
   renderer->AddLight(light);
 }
 
+// QQuickVTKItem asks Qt Quick for another frame whenever the render window has
+// drawn one, so the view would redraw for ever, keeping a core busy while nothing
+// changes. Every change already reaches the item as a queued task or an input
+// event, each of which schedules its own frame; the frame event is stopped here,
+// before the item's observer sees it.
+void keepFramesOnDemand(vtkRenderWindow* renderWindow, vtkCallbackCommand* stopper)
+{
+  stopper->SetCallback([](vtkObject*, unsigned long, void*, void*) {});
+  stopper->SetAbortFlagOnExecute(1);
+  renderWindow->AddObserver(vtkCommand::WindowFrameEvent, stopper, 1.0f);
+}
+
 void observe(vtkCallbackCommand* callback,
              void (*function)(vtkObject*, unsigned long, void*, void*), VtkItem::Data* data)
 {
@@ -128,9 +140,9 @@ QQuickVTKItem::vtkUserData VtkItem::initializeVTK(vtkRenderWindow* renderWindow)
   observe(data->cameraCallback, &onCameraChanged, data);
   observe(data->lightCallback, &onLightWidgetInteraction, data);
   observe(data->boxCallback, &onBoxWidgetEndInteraction, data);
+  keepFramesOnDemand(renderWindow, data->frameCallback);
   if (interactor)
   {
-    interactor->CreateRepeatingTimer(100);
     interactor->AddObserver(vtkCommand::TimerEvent, data->timerCallback, 0.0f);
     for (unsigned long event :
          {vtkCommand::MouseWheelForwardEvent, vtkCommand::MouseWheelBackwardEvent,

@@ -84,6 +84,9 @@ struct VtkItem::Data : public vtkObject
   VtkItem* item = nullptr;
   vtkRenderWindow* renderWindow = nullptr;
   vtkNew<vtkCallbackCommand> timerCallback;
+  // Animation seconds the running clock step advances by.
+  double playbackStep = 0.0;
+  vtkNew<vtkCallbackCommand> frameCallback;
   vtkNew<vtkOpenGLRenderer> renderer;
   vtkNew<vtkOrientationMarkerWidget> axesWidget;
   vtkNew<vtkActor> gridActor;

@@ -75,7 +75,7 @@ struct ProgramRun
 
 QString model(const char* name)
 {
-  return QString::fromStdString(ML::Test::sharedModel(name));
+  return QString::fromStdString(ML::Test::fixture(name));
 }
 
 bool sameColour(QRgb a, QRgb b, int tolerance = 2)

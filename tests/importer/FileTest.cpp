@@ -127,17 +127,17 @@ TEST(RealFiles, LightsSkinsClipsAndTextures)
   const std::string glTF2 = assimpModel("glTF2/");
   // Path, lights, clips, bones, and the texture slot whose image must be found.
   for (const auto& [path, lights, clips, bones, slot] :
-       {std::tuple{sharedModel("four_lights.fbx"), 4u, 0u, 0u, ""},
+       {std::tuple{fixture("four_lights.fbx"), 4u, 0u, 0u, ""},
         {assimpModel("Collada/lights.dae"), 5u, 0u, 6u, ""},
-        {sharedModel("arm_two_clips.glb"), 0u, 2u, 3u, ""},
-        {sharedModel("arm_two_clips.fbx"), 0u, 4u, 3u, ""},
-        {sharedModel("arm_two_clips.dae"), 0u, 0u, 3u, ""},
-        {sharedModel("chain_300_bones.glb"), 0u, 1u, 300u, ""},
+        {fixture("arm_two_clips.glb"), 0u, 2u, 3u, ""},
+        {fixture("arm_two_clips.fbx"), 0u, 2u, 3u, ""},
+        {fixture("arm_two_clips.dae"), 0u, 0u, 3u, ""},
+        {fixture("chain_300_bones.glb"), 0u, 1u, 300u, ""},
         {assimpModel("FBX/animation_with_skeleton.fbx"), 1u, 1u, 13u, ""},
         {glTF2 + "simple_skin/simple_skin.gltf", 0u, 1u, 2u, ""},
         {assimpModel("Collada/box_nested_animation.dae"), 0u, 1u, 1u, ""},
-        {sharedModel("textured_cube.gltf"), 0u, 0u, 0u, "albedoTex"},
-        {sharedModel("textured_cube.glb"), 0u, 0u, 0u, "albedoTex"},
+        {fixture("textured_cube.gltf"), 0u, 0u, 0u, "albedoTex"},
+        {fixture("textured_cube.glb"), 0u, 0u, 0u, "albedoTex"},
         {assimpModel("FBX/embedded_ascii/box.FBX"), 0u, 0u, 0u, "diffuseTex"},
         {assimpModel("Collada/duck.dae"), 1u, 0u, 0u, "diffuseTex"}})
   {
@@ -225,7 +225,7 @@ TEST(BrokenFiles, AreReportedOrImportWhatTheyHold)
     expectReportedFailure(empty);
     for (const std::string& source :
          {fixture("skinned" + extension), fixture("textured_external" + extension),
-          sharedModel("arm_two_clips" + extension)})
+          fixture("arm_two_clips" + extension)})
     {
       QFile original(QString::fromStdString(source));
       ASSERT_TRUE(original.open(QIODevice::ReadOnly)) << source;

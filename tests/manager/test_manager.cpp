@@ -31,9 +31,9 @@ namespace ML::Test
 {
 namespace
 {
-QString shared(const char* name)
+QString fixtureFile(const char* name)
 {
-  return QString::fromStdString(sharedModel(name));
+  return QString::fromStdString(fixture(name));
 }
 
 QStringList numbered(int count)
@@ -65,7 +65,7 @@ protected:
   }
   QString copy(const QString& name, const char* source = "textured_cube.glb")
   {
-    QFile::copy(shared(source), dir.filePath(name));
+    QFile::copy(fixtureFile(source), dir.filePath(name));
     return dir.filePath(name);
   }
   QStandardItem* row(int index) { return h.manager.treeModel()->item(index); }
@@ -241,7 +241,7 @@ TEST_F(ManagerTest, SignalsReachTheWindowOnTheGuiThreadAfterTheRenderTask)
 
 TEST_F(ManagerTest, AnimationControlsPickTheAnimatedModelAndQueueTasksOnlyWhilePlaying)
 {
-  open({shared("textured_cube.glb"), shared("arm_two_clips.fbx"), shared("arm_two_clips.glb")});
+  open({fixtureFile("textured_cube.glb"), fixtureFile("arm_two_clips.fbx"), fixtureFile("arm_two_clips.glb")});
   for (const auto& [current, chosen] : {std::pair{0, 1}, {2, 2}, {-1, 1}, {3, 1}})
   {
     manager.state.currentModel = current;
@@ -249,7 +249,7 @@ TEST_F(ManagerTest, AnimationControlsPickTheAnimatedModelAndQueueTasksOnlyWhileP
     EXPECT_EQ(manager.state.currentModel, chosen) << current;
   }
 
-  open({shared("textured_cube.glb"), shared("four_lights.glb")});
+  open({fixtureFile("textured_cube.glb"), fixtureFile("four_lights.glb")});
   manager.state.currentModel = 5;
   manager.findAnimatedModel();
   EXPECT_EQ(manager.state.currentModel, 5);
@@ -337,7 +337,7 @@ TEST_F(ManagerTest, OpenRecordsOnlyItsFirstPathInFrontAndQueuesOneLoad)
 
 TEST_F(ManagerTest, RequestsThatLoadNothingOnlyReportAndEnd)
 {
-  const QString cube = shared("textured_cube.glb");
+  const QString cube = fixtureFile("textured_cube.glb");
   const QStringList ends{"openSourceEnd"};
   const QStringList fails{"openSourceError", "openSourceEnd"};
   const std::pair<std::function<void()>, QStringList> requests[] = {
@@ -368,8 +368,8 @@ TEST_F(ManagerTest, RequestsThatLoadNothingOnlyReportAndEnd)
     EXPECT_EQ(manager.treeModel()->rowCount(), names.size());
   }
 
-  manager.addModelUrl(QUrl::fromLocalFile(shared("four_lights.glb")));
-  EXPECT_EQ(manager.state.modelNames, QStringList({cube, shared("four_lights.glb")}));
+  manager.addModelUrl(QUrl::fromLocalFile(fixtureFile("four_lights.glb")));
+  EXPECT_EQ(manager.state.modelNames, QStringList({cube, fixtureFile("four_lights.glb")}));
   EXPECT_EQ(manager.state.recentFiles, QStringList{cube});
   EXPECT_EQ(h.pending.size(), 1u);
 }
@@ -390,14 +390,14 @@ TEST_F(ManagerTest, UnusualExtensionIsLoggedAndStillOpened)
 
 TEST_F(ManagerTest, CloseEmptiesTheNamesAtOnceAndExportTakesTheLocalPath)
 {
-  open({shared("textured_cube.glb")});
+  open({fixtureFile("textured_cube.glb")});
   QStringList namesSeen;
   QObject watcher;
   QObject::connect(&manager, &Manager::modelNamesChanged, &watcher,
                    [&] { namesSeen.append(manager.modelNames().join(',')); });
   manager.clearModels();
   EXPECT_TRUE(manager.state.modelNames.isEmpty());
-  EXPECT_EQ(namesSeen, QStringList{shared("textured_cube.glb")}); // still the old paths then
+  EXPECT_EQ(namesSeen, QStringList{fixtureFile("textured_cube.glb")}); // still the old paths then
   h.runTasks();
   EXPECT_EQ(namesSeen.last(), QString());
 
@@ -466,7 +466,7 @@ TEST_F(ManagerTest, TreeRowsFollowTheNodeTreeAndHandTheirNodeToTheRenderSide)
   manager.checkTreeModel(row(0)->index(), false);
   EXPECT_TRUE(h.pending.empty() && log.lines().isEmpty()); // before any model
 
-  open({shared("textured_cube.glb"), writeTreeScene(dir.path())});
+  open({fixtureFile("textured_cube.glb"), writeTreeScene(dir.path())});
   QStandardItem* top = row(1);
   EXPECT_EQ(top->text(), "tree.gltf");
   EXPECT_FALSE(top->isCheckable());
@@ -501,7 +501,7 @@ TEST_F(ManagerTest, TreeRowsFollowTheNodeTreeAndHandTheirNodeToTheRenderSide)
   manager.checkTreeModel(b->child(0)->index(), false);
   EXPECT_EQ(b->child(0)->checkState(), Qt::Checked); // the window's check box owns it
 
-  manager.addModelUrl(QUrl::fromLocalFile(shared("arm_two_clips.glb")));
+  manager.addModelUrl(QUrl::fromLocalFile(fixtureFile("arm_two_clips.glb")));
   h.runTasks();
   ASSERT_EQ(manager.treeModel()->rowCount(), 3);
   EXPECT_EQ(row(1), top);
@@ -521,8 +521,8 @@ TEST_F(ManagerTest, TreeKeepsOnlyRowsOfLoadedScenes)
 {
   for (bool inSync : {false, true})
   {
-    manager.openModels({shared("textured_cube.glb")});
-    manager.openModels({shared("four_lights.glb"), shared("arm_two_clips.glb")});
+    manager.openModels({fixtureFile("textured_cube.glb")});
+    manager.openModels({fixtureFile("four_lights.glb"), fixtureFile("arm_two_clips.glb")});
     if (inSync) // as the scene graph runs them: GUI work they raise waits until all ran
     {
       Manager::RenderTaskScope scope;
@@ -541,11 +541,11 @@ TEST_F(ManagerTest, TreeKeepsOnlyRowsOfLoadedScenes)
   ASSERT_EQ(manager.treeModel()->rowCount(), 2);
   EXPECT_TRUE(live(row(0)) && live(row(1)));
 
-  manager.openModels({shared("four_lights.glb"), writeBrokenModel(dir.path())});
+  manager.openModels({fixtureFile("four_lights.glb"), writeBrokenModel(dir.path())});
   h.runTasks();
   EXPECT_EQ(manager.treeModel()->rowCount(), 0);
 
-  manager.openModels({shared("textured_cube.glb")});
+  manager.openModels({fixtureFile("textured_cube.glb")});
   manager.clearModels();
   h.runTasks();
   EXPECT_EQ(manager.treeModel()->rowCount(), 0);

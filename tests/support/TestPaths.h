@@ -11,11 +11,6 @@ inline std::string assimpModel(const std::string& relative)
   return std::string(ML_ASSIMP_MODELS_DIR) + "/" + relative;
 }
 
-inline std::string sharedModel(const std::string& name)
-{
-  return std::string(ML_SHARED_MODELS_DIR) + "/" + name;
-}
-
 // Files written by tools/make-fixtures at build time.
 inline std::string fixture(const std::string& name)
 {

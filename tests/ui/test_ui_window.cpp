@@ -34,7 +34,7 @@ const bool renderingPrepared = []
 
 QString model(const char* name)
 {
-  return QString::fromStdString(ML::Test::sharedModel(name));
+  return QString::fromStdString(ML::Test::fixture(name));
 }
 
 QByteArray contents(const QString& path)

@@ -37,9 +37,9 @@ namespace ML::Test
 {
 namespace
 {
-const std::string cubesFile = sharedModel("four_lights.glb"); // three cubes, four lamps
-const std::string armFile = sharedModel("arm_two_clips.glb"); // a rigged arm, two clips
-const std::string cubeFile = sharedModel("textured_cube.glb");
+const std::string cubesFile = fixture("four_lights.glb"); // three cubes, four lamps
+const std::string armFile = fixture("arm_two_clips.glb"); // a rigged arm, two clips
+const std::string cubeFile = fixture("textured_cube.glb");
 
 QString path(const std::string& file)
 {
@@ -625,7 +625,7 @@ TEST_F(Files, ExportNeedsAModelAndAListedSuffix)
 // which the merged file must keep apart.
 TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
 {
-  open({path(armFile), path(cubesFile), path(sharedModel("four_lights.dae")), path(armFile)});
+  open({path(armFile), path(cubesFile), path(fixture("four_lights.dae")), path(armFile)});
   ASSERT_EQ(h.item.models.size(), 4u);
   for (size_t model = 0; model < 4; ++model)
   {
@@ -670,7 +670,7 @@ TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
   QProcess validator;
   validator.start(
       ML_SOURCE_DIR "/scripts/gltf-validate",
-      {ML_BINARY_DIR "/gltf-validator", dir.path() + "/placed.glb", dir.path() + "/placed.gltf"});
+      {ML_GLTF_VALIDATOR_DIR, dir.path() + "/placed.glb", dir.path() + "/placed.gltf"});
   validator.waitForFinished(480000);
   const QString output = validator.readAllStandardOutput() + validator.readAllStandardError();
   EXPECT_EQ(output.count("\"errors\":0,"), 2) << output.toStdString();
