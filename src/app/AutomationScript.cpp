@@ -121,6 +121,11 @@ void AutomationScript::perform(const QString& action)
             : value.toString();
     QTextStream(stdout) << argument << '=' << text << Qt::endl;
   }
+  else if (verb == u"set")
+  {
+    context.manager->setProperty(argument.section(u'=', 0, 0).toUtf8().constData(),
+                                 argument.section(u'=', 1));
+  }
   else if (verb == u"click")
   {
     click(argument);

@@ -14,6 +14,7 @@ class AppContext;
 //   call=<name>       invoke the Manager's invokable of that name
 //   print=<property>  write "<property>=<value>" of the Manager to standard output
 //                     (lists joined by '|')
+//   set=<property>=<value>  write a property of the Manager
 //   click=<name>      left-click the middle of the window item of that object name
 //   geometry=<name>   write "geometry:<name>=x,y,width,height" of that window item
 //   export=<path>     export all loaded models to that file

@@ -364,6 +364,33 @@ TEST_F(Window, ToolBarButtonsAndSliders)
   EXPECT_TRUE(address.contains('@') && item("contactField")->property("selectedText") == address);
 }
 
+// A window left open must cost nothing: frames come only when something changed.
+// While playing, every frame shows at most one clock step and the clip moves on.
+TEST_F(Window, AnIdleWindowDrawsNothingAndPlaybackDrawsOneStepAFrame)
+{
+  ASSERT_TRUE(load({model("arm_two_clips.glb")}));
+  int frames = 0, steps = 0;
+  QObject::connect(window, &QQuickWindow::frameSwapped, manager, [&] { ++frames; });
+  QObject::connect(manager, &ML::Manager::sliderValChanged, [&] { ++steps; });
+  QTest::qWait(300); // the load's own frames
+  frames = 0;
+  QTest::qWait(1000);
+  EXPECT_EQ(frames, 0);
+
+  manager->findAnimatedModel();
+  manager->playToggle();
+  QTest::qWait(1000);
+  EXPECT_GT(manager->sliderVal(), 0.0);
+  EXPECT_GT(steps, 2);
+  EXPECT_LE(steps, frames + 1) << "steps queued faster than they are drawn";
+
+  manager->playToggle();
+  QTest::qWait(300);
+  frames = steps = 0;
+  QTest::qWait(1000);
+  EXPECT_EQ(frames + steps, 0);
+}
+
 class UrlCatcher : public QObject
 {
   Q_OBJECT

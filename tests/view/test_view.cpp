@@ -181,6 +181,7 @@ TEST(RenderItem, OnlyTheManagersTicksStepTheAnimationAndTearDownEmptiesTheScene)
   ViewHarness h;
   load(h, {armFile});
   h.item.playing = true;
+  h.data->playbackStep = 0.1;
   int timerId = 1;
   h.interactor->InvokeEvent(vtkCommand::TimerEvent, &timerId);
   EXPECT_EQ(h.manager.sliderVal(), 0.0);
@@ -455,9 +456,11 @@ protected:
     h.item.models[0]->importer->GetTimeRange(0, range);
     duration = range[1] - range[0];
   }
-  void tick()
+  // One clock tick `wallSeconds` after the one before.
+  void tick(double wallSeconds = 1.0 / 30.0)
   {
     h.item.playing = true;
+    now += wallSeconds;
     h.manager.timerSlot();
     h.runTasks();
   }
@@ -468,6 +471,11 @@ protected:
   QTemporaryDir dir;
   ViewHarness h;
   double duration = 0.0;
+  double now = 0.0;
+  void SetUp() override
+  {
+    h.manager.wallClock = [this] { return now; };
+  }
 };
 
 TEST_F(Files, OpenLoadsEveryFileInOrderShowsItAndPicksAClipItHas)
@@ -679,16 +687,14 @@ TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
   EXPECT_EQ(difference(armScene->mRootNode->mTransformation, armRoot), 0.0);
   const aiNode* lamp = h.item.models[1]->importer->Scene->mRootNode->FindNode("Lamp_0");
   EXPECT_NE(lamp ? lamp->mMetaData : nullptr, nullptr);
-  h.item.playing = true;
-  h.manager.timerSlot();
-  h.runTasks();
+  tick();
   EXPECT_GT(h.manager.state.sliderVal, 0.0);
   select(h, h.manager.treeModel()->item(0)->child(1)->index());
   EXPECT_TRUE(h.data->boxWidget->GetEnabled());
   EXPECT_FALSE(h.item.playing);
 }
 
-TEST_F(Files, PlaybackTicksStepOneThirtiethTimesTheSpeedAndTheSliderPosesTheChosenClip)
+TEST_F(Files, PlaybackKeepsWallClockTimeTimesTheSpeedAndTheSliderPosesTheChosenClip)
 {
   openArm();
   ASSERT_GT(duration, 1.0);
@@ -697,18 +703,20 @@ TEST_F(Files, PlaybackTicksStepOneThirtiethTimesTheSpeedAndTheSliderPosesTheChos
   EXPECT_NEAR(h.manager.state.sliderVal, (1.0 / 30.0) / duration, 1e-12);
   EXPECT_EQ(trace.count("sliderValChanged"), 1);
   EXPECT_LT(poseError(1.0 / 30.0), 1e-6);
+  // However far apart the ticks come, each covers the time since the last one.
   h.manager.setSliderVal(0.5);
-  tick();
-  EXPECT_LT(poseError(0.5 * duration + 1.0 / 30.0), 1e-6);
+  tick(0.25);
+  EXPECT_LT(poseError(0.5 * duration + 0.25), 1e-6);
   h.manager.setSpeedVal(2.0);
-  tick();
-  EXPECT_NEAR(h.manager.state.sliderVal, (0.5 * duration + 3.0 / 30.0) / duration, 1e-12);
-  EXPECT_LT(poseError(0.5 * duration + 3.0 / 30.0), 1e-6);
-  // The step that would pass the end shows the start.
-  h.manager.setSliderVal(1.0 - (0.5 / 30.0) / duration);
-  tick();
-  EXPECT_EQ(h.manager.state.sliderVal, 0.0);
-  EXPECT_LT(poseError(0.0), 1e-6);
+  tick(0.05);
+  EXPECT_NEAR(h.manager.state.sliderVal, (0.5 * duration + 0.35) / duration, 1e-12);
+  EXPECT_LT(poseError(0.5 * duration + 0.35), 1e-6);
+  // Past the end the clip starts over with the time it overshot by.
+  h.manager.setSpeedVal(1.0);
+  h.manager.setSliderVal(1.0 - 0.01 / duration);
+  tick(0.03);
+  EXPECT_NEAR(h.manager.state.sliderVal, 0.02 / duration, 1e-9);
+  EXPECT_LT(poseError(0.02), 1e-6);
 
   // The slider stops playback and poses the clip chosen in the window.
   h.manager.setCurrentAnimatoin(1);
@@ -723,8 +731,8 @@ TEST_F(Files, PlaybackTicksStepOneThirtiethTimesTheSpeedAndTheSliderPosesTheChos
   h.manager.timerSlot();
   h.runTasks();
   EXPECT_LT(poseError(0.5 * duration, 1), 1e-6);
-  tick();
-  EXPECT_LT(poseError(0.5 * duration + 2.0 / 30.0, 1), 1e-6);
+  tick(0.1);
+  EXPECT_LT(poseError(0.5 * duration + 0.1, 1), 1e-6);
 }
 
 TEST_F(Files, PlaybackWithNothingToPlayChangesNothing)
