@@ -253,7 +253,19 @@ ApplicationWindow {
             treeView.expandRecursively(-1, 1)
         }
         function onExportSourceError() {
+            exportErrorDialog.informativeText = manager.exportMessage
             exportErrorDialog.open()
+        }
+        // A plain success is said in passing; what the file lacks needs the user's eye.
+        function onExportSourceEnd() {
+            const lines = manager.exportMessage.split("\n")
+            if (lines.length > 1) {
+                exportNoticeDialog.text = lines[0]
+                exportNoticeDialog.informativeText = lines.slice(1).join("\n")
+                exportNoticeDialog.open()
+            } else {
+                statusLabel.show(lines[0])
+            }
         }
     }
 
@@ -611,6 +623,29 @@ ApplicationWindow {
                     id: vtkItem
                     objectName: "vtkItem"
                     anchors.fill: parent
+                }
+                Label {
+                    id: statusLabel
+                    objectName: "statusLabel"
+                    anchors.left: parent.left
+                    anchors.bottom: parent.bottom
+                    anchors.margins: 8
+                    padding: 6
+                    visible: false
+                    background: Rectangle {
+                        color: "#e0ffffff"
+                        radius: 4
+                    }
+                    function show(message) {
+                        text = message
+                        visible = true
+                        statusTimer.restart()
+                    }
+                    Timer {
+                        id: statusTimer
+                        interval: 6000
+                        onTriggered: statusLabel.visible = false
+                    }
                 }
             }
             Slider {
@@ -1024,6 +1059,11 @@ ApplicationWindow {
         id: exportErrorDialog
         objectName: "exportErrorDialog"
         text: "Unable to export into the scene."
+        buttons: MessageDialog.Ok
+    }
+    MessageDialog {
+        id: exportNoticeDialog
+        objectName: "exportNoticeDialog"
         buttons: MessageDialog.Ok
     }
 

@@ -1,5 +1,7 @@
 #include "AssimpImporter.h"
 
+#include "ModelFiles.h"
+
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
 #include <vtkCellArray.h>
@@ -265,13 +267,6 @@ vtkSmartPointer<vtkPolyData> GenerateTangents(vtkPolyData* polyData)
 //------------------------------------------------------------------------------
 // Materials and textures
 
-// The part after the last '/' or '\', whichever comes later.
-std::string BaseName(const std::string& path)
-{
-  const std::size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 void ApplyShadingModel(int model, vtkProperty* property)
 {
   switch (model)
@@ -512,8 +507,7 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
   try
   {
     this->Importer.SetPropertyInteger(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, 0);
-    scene = this->Importer.ReadFile(fileName,
-                                    aiProcess_LimitBoneWeights | aiProcess_ValidateDataStructure);
+    scene = this->Importer.ReadFile(fileName, ModelFiles::ReadFlags);
   }
   catch (const DeadlyImportError& e)
   {
@@ -787,35 +781,19 @@ vtkSmartPointer<vtkTexture> AssimpImporter::GetTexture(const char* path, bool sR
 //------------------------------------------------------------------------------
 const aiTexture* AssimpImporter::FindEmbeddedTexture(const char* path) const
 {
-  if (path[0] == '*')
-  {
-    const int index = std::atoi(path + 1);
-    const bool inRange = index >= 0 && index < static_cast<int>(this->Scene->mNumTextures);
-    return inRange ? this->Scene->mTextures[index] : nullptr;
-  }
-  const std::string name = BaseName(path);
-  for (unsigned i = 0; i < this->Scene->mNumTextures; ++i)
-  {
-    if (BaseName(ToString(this->Scene->mTextures[i]->mFilename)) == name)
-    {
-      return this->Scene->mTextures[i];
-    }
-  }
-  return nullptr;
+  return ModelFiles::FindEmbeddedTexture(this->Scene, path);
 }
 
 //------------------------------------------------------------------------------
 vtkSmartPointer<vtkTexture> AssimpImporter::ReadTextureBeside(const char* path) const
 {
-  const std::string dir = vtksys::SystemTools::GetFilenamePath(this->FileName);
-  std::string full = vtksys::SystemTools::CollapseFullPath(path, dir);
-  if (!vtksys::SystemTools::FileExists(full, true))
+  const std::string full = ModelFiles::FindTextureFile(this->FileName, path);
+  if (full.empty())
   {
-    full = vtksys::SystemTools::CollapseFullPath(vtksys::SystemTools::GetFilenameName(path), dir);
-  }
-  if (!vtksys::SystemTools::FileExists(full, true))
-  {
-    qDebug() << "Cannot find texture: " << ToQString(full);
+    const std::string dir = vtksys::SystemTools::GetFilenamePath(this->FileName);
+    qDebug() << "Cannot find texture: "
+             << ToQString(vtksys::SystemTools::CollapseFullPath(
+                    vtksys::SystemTools::GetFilenameName(path), dir));
     return nullptr;
   }
   auto reader = vtkSmartPointer<vtkImageReader2>::Take(

@@ -59,6 +59,8 @@ struct ManagerState
   std::array<double, 3> modelScale{1.0, 1.0, 1.0};
   std::array<double, 3> modelRotation{0.0, 0.0, 0.0};
   QStringList recentFiles;
+  // What the last export wrote and lacks, or why it failed.
+  QString exportMessage;
 
   LightSlot& currentLightSlot() { return lights[static_cast<size_t>(currentLight)]; }
   const LightSlot& currentLightSlot() const { return lights[static_cast<size_t>(currentLight)]; }
@@ -78,6 +80,7 @@ class Manager : public QObject
       QStandardItemModel* treeModel READ treeModel WRITE setTreeModel NOTIFY treeModelChanged)
   Q_PROPERTY(QStringList recentFiles READ recentFiles NOTIFY recentFilesChanged)
   Q_PROPERTY(QStringList modelNames READ modelNames NOTIFY modelNamesChanged)
+  Q_PROPERTY(QString exportMessage READ exportMessage NOTIFY exportMessageChanged)
   Q_PROPERTY(
       bool loadOnStartup READ loadOnStartup WRITE setLoadOnStartup NOTIFY loadOnStartupChanged)
   Q_PROPERTY(bool showAxes READ showAxes WRITE setShowAxes NOTIFY showAxesChanged)
@@ -182,6 +185,7 @@ public:
   QStandardItemModel* treeModel() const { return m_treeModel; }
   QStringList recentFiles() const { return state.recentFiles; }
   QStringList modelNames() const { return state.modelNames; }
+  QString exportMessage() const { return state.exportMessage; }
   bool loadOnStartup() const { return state.loadOnStartup; }
   bool showAxes() const { return state.showAxes; }
   bool showGrid() const { return state.showGrid; }
@@ -342,6 +346,8 @@ signals:
   void openSourceError();
   void openSourceEnd();
   void exportSourceError();
+  void exportSourceEnd();
+  void exportMessageChanged();
   void currentLightChanged();
   void modelPosXChanged();
   void modelPosYChanged();

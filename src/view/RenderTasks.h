@@ -47,10 +47,9 @@ void forEachActor(const ModelEntry& entry, const Visit& visit)
 
 // Loading and exporting. The export file name is one process-wide string: the
 // GUI thread writes it before queuing the export, the task reads it when it runs.
-extern QString exportFileName;
 bool loadModels(VtkItem* item, VtkItem::Data* data);
 void addLastModel(VtkItem* item, VtkItem::Data* data);
-void exportModels(VtkItem* item);
+void exportModels(VtkItem* item, const QString& fileName);
 void clearModelsTask(VtkItem* item, VtkItem::Data* data);
 void resetSceneSettings(Manager* manager, VtkItem::Data* data);
 void selectAnimationAfterLoad(VtkItem* item);

@@ -15,7 +15,6 @@
 
 namespace ML
 {
-QString exportFileName;
 
 ModelEntry::ModelEntry() : importer(AssimpImporter::New()), transform(vtkTransform::New()) {}
 
@@ -73,8 +72,7 @@ void VtkItem::addModel()
 
 void VtkItem::exportScene(const QString& fileName)
 {
-  exportFileName = fileName;
-  run([](VtkItem* item, Data*) { exportModels(item); });
+  run([fileName](VtkItem* item, Data*) { exportModels(item, fileName); });
 }
 
 namespace

@@ -241,7 +241,8 @@ TEST_F(ManagerTest, SignalsReachTheWindowOnTheGuiThreadAfterTheRenderTask)
 
 TEST_F(ManagerTest, AnimationControlsPickTheAnimatedModelAndQueueTasksOnlyWhilePlaying)
 {
-  open({fixtureFile("textured_cube.glb"), fixtureFile("arm_two_clips.fbx"), fixtureFile("arm_two_clips.glb")});
+  open({fixtureFile("textured_cube.glb"), fixtureFile("arm_two_clips.fbx"),
+        fixtureFile("arm_two_clips.glb")});
   for (const auto& [current, chosen] : {std::pair{0, 1}, {2, 2}, {-1, 1}, {3, 1}})
   {
     manager.state.currentModel = current;
@@ -412,9 +413,11 @@ TEST_F(ManagerTest, CloseEmptiesTheNamesAtOnceAndExportTakesTheLocalPath)
   h.runTasks();
   EXPECT_EQ(namesSeen.last(), QString());
 
-  manager.exportSceneUrl(QUrl::fromLocalFile("/tmp/out dir/scene.glb"));
-  EXPECT_EQ(exportFileName, "/tmp/out dir/scene.glb");
+  manager.exportSceneUrl(QUrl::fromLocalFile("/tmp/no such dir/scene.glb"));
   EXPECT_EQ(h.pending.size(), 1u);
+  h.runTasks();
+  EXPECT_TRUE(manager.exportMessage().startsWith("Cannot write in /tmp/no such dir"))
+      << manager.exportMessage().toStdString();
 
   EXPECT_EQ(manager.displayableFilePath("file:///tmp/a%20b.glb"), "/tmp/a b.glb");
   EXPECT_EQ(manager.displayableFilePath("https://example.org/a.glb"), "");

@@ -505,11 +505,17 @@ TEST_F(Window, FileDialogsCancelOrLoadBehindTheSplashAndFailuresShowTheirMessage
   type(item("exportPathField"), "/nonexistent-folder/scene.glb");
   ASSERT_TRUE(QTest::qWaitFor([&] { return visible("exportErrorDialog"); }, 60000));
   EXPECT_NE(itemWithText("Unable to export into the scene."), nullptr);
+  EXPECT_TRUE(object("exportErrorDialog")
+                  ->property("informativeText")
+                  .toString()
+                  .startsWith("Cannot write in /nonexistent-folder"));
   click(itemWithText("OK"));
   ASSERT_TRUE(open("exportButton", "exportSceneDialog"));
   type(item("exportPathField"), configDir.filePath("scene #1.glb"));
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return QFileInfo(configDir.filePath("scene #1.glb")).size() > 0; }, 60000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return visible("statusLabel"); }, 60000));
+  EXPECT_TRUE(
+      item("statusLabel")->property("text").toString().startsWith("Exported scene #1.glb ("));
+  EXPECT_GT(QFileInfo(configDir.filePath("scene #1.glb")).size(), 0);
 
   ASSERT_TRUE(QFile::copy(":/main.qml", configDir.filePath("broken.glb")));
   choose("openButton", "openModelDialog", configDir.filePath("broken.glb"));

@@ -1,0 +1,25 @@
+#pragma once
+// Rules about model files that reading and writing share: how a file is read, and
+// where the images its materials name are found.
+
+#include <assimp/postprocess.h>
+
+#include <string>
+
+struct aiScene;
+struct aiTexture;
+
+namespace ModelFiles
+{
+// Post-processing applied to every file read, the written exports' read-back too.
+constexpr unsigned ReadFlags = aiProcess_LimitBoneWeights | aiProcess_ValidateDataStructure;
+
+// The embedded image a material path names: "*N" by index, otherwise by the base
+// name of the file name it was embedded under. Null when there is none.
+const aiTexture* FindEmbeddedTexture(const aiScene* scene, const char* path);
+
+// The image file a material path names, relative to the model file's folder, or
+// else by its base name in that folder (exporters often write absolute or foreign
+// paths). Empty when neither exists.
+std::string FindTextureFile(const std::string& modelFile, const char* path);
+} // namespace ModelFiles

@@ -1,0 +1,127 @@
+// Exports through the model writer, read again as the viewer reads them: images
+// travel with the file, unreadable files never replace anything, and what a format
+// drops is said.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <vtkProperty.h>
+
+#include "ImporterTest.h"
+#include "ModelWriter.h"
+
+namespace ML::Test
+{
+namespace
+{
+using Sources = std::vector<std::unique_ptr<Model>>;
+
+// Each source three units further along X.
+std::vector<ModelWriter::Model> writerModels(const Sources& sources)
+{
+  std::vector<ModelWriter::Model> models;
+  float offset = 0;
+  for (const auto& source : sources)
+  {
+    ModelWriter::Model model;
+    model.scene = (*source)->Scene;
+    model.placement = aiMatrix4x4::Translation({offset += 3, 0, 0}, model.placement);
+    model.fileName = QString::fromStdString((*source)->FileName);
+    models.push_back(model);
+  }
+  return models;
+}
+
+int texturedMaterials(const Model& model)
+{
+  int found = 0;
+  for (const auto& property : model->Properties)
+  {
+    vtkImageData* image = imageOf(property->GetTexture("albedoTex"));
+    found += image && image->GetDimensions()[0] == 64 ? 1 : 0;
+  }
+  return found;
+}
+
+QByteArray contents(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(ModelWriter, ImagesTravelAndEachFormatSaysWhatItDrops)
+{
+  Sources sources;
+  for (const char* name : {"textured_cube.gltf", "textured_cube.glb", "arm_two_clips.glb",
+                           "four_lights.dae", "textured_external.gltf"})
+  {
+    sources.push_back(std::make_unique<Model>(fixture(name)));
+    ASSERT_TRUE(sources.back()->read) << name;
+  }
+  const auto models = writerModels(sources);
+  // Format, whether clips and lights read back.
+  for (const auto& [suffix, clips, lights] : {std::tuple{"glb", true, false},
+                                              {"gltf", true, false},
+                                              {"dae", false, true},
+                                              {"fbx", false, true}})
+  {
+    SCOPED_TRACE(suffix);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QString("scene.") + suffix);
+    const ModelWriter::Result result = ModelWriter::Write(models, path);
+    ASSERT_TRUE(result.written) << result.error.toStdString();
+    EXPECT_EQ(result.bytes, QFileInfo(path).size());
+    EXPECT_EQ(result.notices.filter("clips").size(), clips ? 0 : 1);
+    EXPECT_EQ(result.notices.filter("lights").size(), lights ? 0 : 1);
+    EXPECT_EQ(result.notices
+                  .filter("Image not found, left as a reference: ../maps/missing.png "
+                          "(of textured_external.gltf)")
+                  .size(),
+              1);
+
+    MessageLog log;
+    Model exported(path.toStdString());
+    ASSERT_TRUE(exported.read);
+    EXPECT_EQ(log.lines().filter("Cannot find texture").size(), 1) << "only the missing one";
+    EXPECT_EQ(texturedMaterials(exported), 3); // both cubes and the quadrant box
+    EXPECT_EQ(exported->Scene->mNumAnimations, clips ? 2u : 0u);
+    EXPECT_EQ(exported->Scene->mNumLights, lights ? 4u : 0u);
+    // One file per distinct image beside the formats that refer to files: the two
+    // cubes show the same checker.
+    const QStringList images = QDir(dir.path()).entryList({"*.png"}, QDir::Files);
+    EXPECT_EQ(images, suffix == std::string("glb")
+                          ? QStringList()
+                          : QStringList({"checker.png", "quadrants_beside.png"}));
+    EXPECT_EQ(QDir(dir.path()).entryList({".export-*"}, QDir::Dirs | QDir::Hidden).size(), 0);
+    if (suffix == std::string("glb") || suffix == std::string("gltf"))
+    {
+      QProcess validator;
+      validator.start(ML_SOURCE_DIR "/scripts/gltf-validate", {ML_GLTF_VALIDATOR_DIR, path});
+      validator.waitForFinished(240000);
+      EXPECT_EQ(validator.exitCode(), 0) << validator.readAll().toStdString();
+    }
+  }
+}
+
+// Assimp's Collada writer refers to a library entry it never writes for this skin.
+TEST(ModelWriter, AFileThatDoesNotReadBackReplacesNothing)
+{
+  Sources sources;
+  sources.push_back(std::make_unique<Model>(assimpModel("glTF2/simple_skin/simple_skin.gltf")));
+  ASSERT_TRUE(sources.back()->read);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("skin.dae");
+  QFile old(path);
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("earlier export") > 0);
+  old.close();
+  const ModelWriter::Result result = ModelWriter::Write(writerModels(sources), path);
+  EXPECT_FALSE(result.written);
+  EXPECT_TRUE(result.error.startsWith("The written file does not read back: "))
+      << result.error.toStdString();
+  EXPECT_EQ(contents(path), "earlier export");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList{"skin.dae"});
+}
+} // namespace
+} // namespace ML::Test
