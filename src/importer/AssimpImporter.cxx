@@ -461,7 +461,10 @@ void SetJointMatrices(vtkActor* actor,
     return;
   }
 
+  // A placement scaled to nothing has no inverse, and Invert then leaves its output
+  // unwritten: such a mesh is flat whatever it gets, so it gets the identity.
   double meshInverse[16];
+  vtkMatrix4x4::Identity(meshInverse);
   vtkMatrix4x4::Invert(actor->GetUserMatrix()->GetData(), meshInverse);
   const vtkIdType boneCount = bones->GetNumberOfValues();
   std::vector<float> jointMatrices(16 * boneCount);

@@ -210,13 +210,15 @@ QString Manager::displayableFilePath(const QString& filePath) const
 
 // Clearing is remembered for the rest of the run: the stored list must not come
 // back at the next start just because this run's list is empty.
+// Clearing an empty menu is no choice about the stored history: a run started with
+// file arguments shows none of it, and must not erase it.
 void Manager::clearRecentFiles()
 {
-  m_recentFilesCleared = true;
   if (state.recentFiles.isEmpty())
   {
     return;
   }
+  m_recentFilesCleared = true;
   state.recentFiles.clear();
   emit recentFilesChanged();
 }

@@ -200,6 +200,15 @@ void resetSceneSettings(Manager* manager, VtkItem::Data* data)
   manager->notify(&Manager::upDirectionChanged);
   manager->notify(&Manager::rightDirectionChanged);
 
+  // The three lights as at start: white, aimed from where they stand, no lamp's
+  // kind or colour from a file left on them.
+  for (size_t i = 0; i < state.lights.size(); ++i)
+  {
+    state.lights[i].color = LightSlot().color;
+    data->lights[i]->SetPositional(false);
+    data->lights[i]->SetConeAngle(30.0);
+  }
+  manager->notify(&Manager::lightColorChanged);
   state.sceneLight = false;
   applySceneLight(item, data);
   manager->notify(&Manager::sceneLightChanged);
@@ -207,12 +216,6 @@ void resetSceneSettings(Manager* manager, VtkItem::Data* data)
   state.surfaceLight = 0;
   applySurfacePreset(item, data);
   manager->notify(&Manager::surfaceLightChanged);
-
-  for (LightSlot& slot : state.lights)
-  {
-    slot.color = QColor(0, 0, 0, 255);
-  }
-  manager->notify(&Manager::lightColorChanged);
 
   resetCamera(data);
   data->renderer->Render();

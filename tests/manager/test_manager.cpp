@@ -432,6 +432,9 @@ TEST_F(ManagerTest, EachRunSavesTheRecentFilesAsTheUserSawThemMostRecentFirst)
   EXPECT_EQ(stored(), QStringList({"/m/c", "/m/a", "/m/b"}));
   run([](Manager& m) { m.state.recentFiles = {"/m/b"}; }, true); // unread
   EXPECT_EQ(stored(), QStringList({"/m/b", "/m/c", "/m/a"}));
+  // Started with files, the menu is empty: clearing it leaves the history alone.
+  run([](Manager& m) { m.clearRecentFiles(); }, true);
+  EXPECT_EQ(stored(), QStringList({"/m/b", "/m/c", "/m/a"}));
 
   run(
       [](Manager& m)

@@ -534,9 +534,11 @@ TEST_F(Files, LightsComeFromTheFirstFileThatHasAnyResetAndCloseDropThem)
   const auto& slot = h.manager.state.lights;
   expectNear(slot[0].position.data(), {7, 8, 9});
   expectNear(slot[0].focalPoint.data(), {7, 8, 8});
-  EXPECT_EQ(slot[0].color, QColor(25, 25, 25));
+  // Scaled together until the brightest component is full: the white lamp is dim
+  // beside one of 256 times its power.
+  EXPECT_EQ(slot[0].color, QColor(0, 0, 0));
   expectNear(slot[1].position.data(), {-1, 2, -3});
-  EXPECT_EQ(slot[1].color, QColor(255, 204, 51)); // components above 10 give 255
+  EXPECT_EQ(slot[1].color, QColor(255, 7, 1));
   expectNear(slot[2].position.data(), {0, 0, 0});
   EXPECT_TRUE(h.manager.state.sceneLight);
   vtkLight* light = h.data->lights[0];
@@ -555,12 +557,14 @@ TEST_F(Files, LightsComeFromTheFirstFileThatHasAnyResetAndCloseDropThem)
   EXPECT_EQ(std::make_tuple(state.upDirection, state.rightDirection, state.sceneLight,
                             state.surfaceLight, state.backgroundColor),
             std::make_tuple(1, 0, false, 0, 7));
-  EXPECT_EQ(slot[2].color, QColor(0, 0, 0));
+  for (const LightSlot& reset : slot) // white as at start, so that scene lights light
+    EXPECT_EQ(reset.color, QColor(Qt::white));
+  EXPECT_FALSE(h.data->lights[1]->GetPositional());
   EXPECT_EQ(h.item.models.size(), 3u);
   EXPECT_EQ(
       trace.names.filter(QRegularExpression("^(up|right|sceneLight|surfaceLight|lightColor)")),
-      QStringList({"upDirectionChanged", "rightDirectionChanged", "sceneLightChanged",
-                   "surfaceLightChanged", "lightColorChanged"}));
+      QStringList({"upDirectionChanged", "rightDirectionChanged", "lightColorChanged",
+                   "sceneLightChanged", "surfaceLightChanged"}));
   expectNear(viewDirection(h.data->renderer->GetActiveCamera()).data(), {0, 0, 1});
 
   h.manager.clearModels();
@@ -574,11 +578,45 @@ TEST_F(Files, LightsComeFromTheFirstFileThatHasAnyResetAndCloseDropThem)
   expectNear(slot[0].position.data(), {2, 3, 2});
   expectNear(slot[1].position.data(), {-2, 4, -2});
   expectNear(slot[2].position.data(), {4, 2, -4});
-  EXPECT_EQ(slot[2].color, QColor(255, 255, 255));
+  EXPECT_EQ(slot[2].color, QColor(51, 51, 255));
   EXPECT_EQ(
       trace.names.filter(QRegularExpression("^(sceneLight|light)")),
       QStringList({"sceneLightChanged", "lightPosXChanged", "lightPosYChanged", "lightPosZChanged",
                    "lightFpXChanged", "lightFpYChanged", "lightFpZChanged", "lightColorChanged"}));
+}
+
+// A point lamp lights the faces turned toward where it stands, in its colour; a
+// spot keeps the file's cone. Cube_1 stands between the red lamp (in front, above)
+// and the blue one (behind).
+TEST_F(Files, LampsLightTheFacesTurnedTowardThemInTheirColour)
+{
+  open({path(cubesFile)});
+  EXPECT_TRUE(h.data->lights[0]->GetPositional());
+  EXPECT_EQ(h.data->lights[0]->GetConeAngle(), 180.0);
+  EXPECT_NEAR(h.data->lights[1]->GetConeAngle(), vtkMath::DegreesFromRadians(0.6), 1e-4);
+  command(h, &ManagerState::showLightWidget, false, &Manager::updateShowLightWidget);
+  const QColor front = colorAt(h.grab(), imagePoint(h, {3, 0.5, 0.5}));
+  EXPECT_GT(front.red(), 150);
+  EXPECT_LT(std::max(front.green(), front.blue()), front.red() / 3);
+  h.data->renderer->GetActiveCamera()->Azimuth(180);
+  const QColor back = colorAt(h.grab(), imagePoint(h, {3, 0.5, -0.5}));
+  EXPECT_GT(back.blue(), 150);
+  EXPECT_LT(back.red(), 20);
+
+  // Real files with lamps: most of the model is lit, not a silhouette.
+  for (const char* file : {"FBX/spider.fbx", "FBX/huesitos.fbx", "FBX/animation_with_skeleton.fbx"})
+  {
+    open({path(assimpModel(file))});
+    const QImage image = h.grab();
+    const QColor background = colorAt(image, {0, 0});
+    int model = 0, lit = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (const QColor c = image.pixelColor(x, y); c != background)
+          ++model, lit += std::max({c.red(), c.green(), c.blue()}) > 60;
+    EXPECT_GT(model, 100) << file;
+    EXPECT_GT(lit, model / 3) << file;
+  }
 }
 
 TEST_F(Files, AddPutsModelsBesideTheOthersAndAFailedAddKeepsThem)
@@ -676,9 +714,8 @@ TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
     EXPECT_EQ(bones.size(), 6u) << suffix;
   }
   QProcess validator;
-  validator.start(
-      ML_SOURCE_DIR "/scripts/gltf-validate",
-      {ML_GLTF_VALIDATOR_DIR, dir.path() + "/placed.glb", dir.path() + "/placed.gltf"});
+  validator.start(ML_SOURCE_DIR "/scripts/gltf-validate",
+                  {ML_GLTF_VALIDATOR_DIR, dir.path() + "/placed.glb", dir.path() + "/placed.gltf"});
   validator.waitForFinished(480000);
   const QString output = validator.readAllStandardOutput() + validator.readAllStandardError();
   EXPECT_EQ(output.count("\"errors\":0,"), 2) << output.toStdString();
