@@ -186,6 +186,20 @@ struct VertexInfluences
   std::array<unsigned short, 4> Joints{};
   std::array<float, 4> Weights{};
   unsigned Count = 0;
+
+  // Weights that do not add up to one would scale the vertex toward the mesh's
+  // origin; a vertex without any keeps all zeros, which the shader leaves in place.
+  void normalize()
+  {
+    const float total = Weights[0] + Weights[1] + Weights[2] + Weights[3];
+    if (total > 0.f && std::isfinite(total))
+    {
+      for (float& weight : Weights)
+      {
+        weight /= total;
+      }
+    }
+  }
 };
 
 void AddSkinning(const aiMesh* mesh, vtkPolyData* polyData)
@@ -226,6 +240,7 @@ void AddSkinning(const aiMesh* mesh, vtkPolyData* polyData)
   joints->SetNumberOfTuples(n);
   for (vtkIdType v = 0; v < n; ++v)
   {
+    influences[v].normalize();
     std::copy_n(influences[v].Weights.data(), 4, weights->GetPointer(4 * v));
     std::copy_n(influences[v].Joints.data(), 4, joints->GetPointer(4 * v));
   }

@@ -38,10 +38,16 @@ const char* const JointsStorageDeclaration =
 const char* const SkinningAttributes = "in vec4 joints;\n"
                                        "in vec4 weights;\n";
 
-const char* const SkinMatrix = "  mat4 skinMat = weights.x * jointMatrices[int(joints.x)]\n"
-                               "               + weights.y * jointMatrices[int(joints.y)]\n"
-                               "               + weights.z * jointMatrices[int(joints.z)]\n"
-                               "               + weights.w * jointMatrices[int(joints.w)];\n";
+// A vertex that no joint influences (a prop on a partly skinned mesh) stays where
+// the mesh puts it instead of collapsing onto the origin.
+const char* const SkinMatrix = "  mat4 skinMat = mat4(1.0);\n"
+                               "  if (weights.x + weights.y + weights.z + weights.w > 0.0)\n"
+                               "  {\n"
+                               "    skinMat = weights.x * jointMatrices[int(joints.x)]\n"
+                               "            + weights.y * jointMatrices[int(joints.y)]\n"
+                               "            + weights.z * jointMatrices[int(joints.z)]\n"
+                               "            + weights.w * jointMatrices[int(joints.w)];\n"
+                               "  }\n";
 
 bool hasNormalMap(const std::vector<std::pair<vtkTexture*, std::string>>& textures)
 {

@@ -9,6 +9,11 @@
 // tick rate of 0, a bone "GhostBone" of no node, a channel of a missing node "Ghost",
 // and Joint2 keyed by scale (Assimp reads one stored position and rotation key with it).
 
+#include <vtkDataArray.h>
+#include <vtkMapper.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+
 #include "ImporterTest.h"
 
 #include <vtkProperty.h>
@@ -112,6 +117,15 @@ TEST(Animation, ZeroTickRateScaleOnlyChannelsAndMissingNodes)
   // Reported at the import and at each update, and never entered in the table.
   EXPECT_EQ(log.count("Cannot find global matrix of bone  \"GhostBone\""), 3);
   EXPECT_EQ(model->NodeGlobalMatrices.count("GhostBone"), 0u);
+  // Weights that added up to 0.5 in the file are drawn as a whole.
+  vtkDataArray* weights = vtkPolyData::SafeDownCast(model.actor("Body")->GetMapper()->GetInput())
+                              ->GetPointData()
+                              ->GetArray("WEIGHTS_0");
+  for (vtkIdType v = 0; v < weights->GetNumberOfTuples(); ++v)
+    ASSERT_NEAR(weights->GetComponent(v, 0) + weights->GetComponent(v, 1) +
+                    weights->GetComponent(v, 2) + weights->GetComponent(v, 3),
+                1.0, 1e-6)
+        << v;
   const std::vector<Matrix> matrices = jointMatrices(model.actor("Body"));
   ASSERT_EQ(matrices.size(), 4u);
   // Without a global matrix: (mesh node global)^-1 × inverse bind matrix.
