@@ -87,40 +87,37 @@ struct VertexShaderPieces
   }
 };
 
-// Moves the matrices from the uniform into the storage buffer bound at binding
-// point 0. The buffer is only written here, at a shader rebuild; whoever changes
-// the pose sets the uniform again, which triggers the next rebuild.
-void moveJointMatricesToStorage(vtkUniforms* uniforms, vtkOpenGLBufferObject* buffer)
+// Decides whether the mesh is skinned and where its matrices come from. Matrices
+// beyond what the uniform array takes leave the uniform for `stored`, which the
+// mapper keeps until the next pose: a shader rebuild for another reason (wireframe,
+// a light, a surface preset) finds the uniform gone and draws the same pose from
+// what it kept. Such a mesh is skinned only on OpenGL 4.3.
+bool prepareJointMatrices(vtkUniforms* uniforms, vtkRenderer* ren, std::vector<float>& stored,
+                          bool& storedChanged, VertexShaderPieces& pieces,
+                          std::string& vertexSource)
 {
-  std::vector<float> matrices;
-  uniforms->GetUniformMatrix4x4v(JointMatricesName, matrices);
-  buffer->Upload(matrices, vtkOpenGLBufferObject::ArrayBuffer);
-  glBindBufferBase(GL_SHADER_STORAGE_BUFFER, JointsBindingPoint,
-                   static_cast<GLuint>(buffer->GetHandle()));
-  uniforms->RemoveUniform(JointMatricesName);
-}
-
-// Decides whether the mesh is skinned and where its matrices come from; a mesh
-// with more joints than the uniform path takes is skinned only on OpenGL 4.3.
-bool prepareJointMatrices(vtkUniforms* uniforms, vtkRenderer* ren, vtkOpenGLBufferObject* buffer,
-                          VertexShaderPieces& pieces, std::string& vertexSource)
-{
-  if (!hasJointMatrices(uniforms))
+  if (hasJointMatrices(uniforms))
+  {
+    if (uniforms->GetUniformNumberOfTuples(JointMatricesName) <= MaxUniformJoints)
+    {
+      stored.clear();
+      return true;
+    }
+    if (!contextSupportsStorageBuffers(ren))
+    {
+      qDebug().nospace() << "A mesh is associated with more than 250 bones ("
+                         << uniforms->GetUniformNumberOfTuples(JointMatricesName)
+                         << "), which requires OpenGL >= 4.3";
+      return false;
+    }
+    uniforms->GetUniformMatrix4x4v(JointMatricesName, stored);
+    uniforms->RemoveUniform(JointMatricesName);
+    storedChanged = true;
+  }
+  if (stored.empty())
   {
     return false;
   }
-  const int jointCount = uniforms->GetUniformNumberOfTuples(JointMatricesName);
-  if (jointCount <= MaxUniformJoints)
-  {
-    return true;
-  }
-  if (!contextSupportsStorageBuffers(ren))
-  {
-    qDebug().nospace() << "A mesh is associated with more than 250 bones (" << jointCount
-                       << "), which requires OpenGL >= 4.3";
-    return false;
-  }
-  moveJointMatricesToStorage(uniforms, buffer);
   pieces.declarations += JointsStorageDeclaration;
   vtkShaderProgram::Substitute(vertexSource, "//VTK::System::Dec", "#version 430");
   return true;
@@ -185,7 +182,8 @@ void vtkMLPolyDataMapper::ReplaceShaderValues(std::map<vtkShader::Type, vtkShade
   }
 
   vtkUniforms* uniforms = act->GetShaderProperty()->GetVertexCustomUniforms();
-  if (prepareJointMatrices(uniforms, ren, this->JointMatricesBuffer, pieces, vertexSource))
+  if (prepareJointMatrices(uniforms, ren, this->StoredJointMatrices,
+                           this->StoredJointMatricesChanged, pieces, vertexSource))
   {
     addSkinning(pieces, normals, tangents);
   }
@@ -208,4 +206,42 @@ void vtkMLPolyDataMapper::ReplaceShaderValues(std::map<vtkShader::Type, vtkShade
   shaders[vtkShader::Vertex]->SetSource(vertexSource);
 
   this->Superclass::ReplaceShaderValues(shaders, ren, act);
+}
+
+//------------------------------------------------------------------------------
+// The storage buffer binding is global state: each mesh binds its own matrices
+// before each of its draws, so that two large skeletons never draw with each
+// other's pose.
+void vtkMLPolyDataMapper::SetMapperShaderParameters(vtkOpenGLHelper& cellBO, vtkRenderer* ren,
+                                                    vtkActor* act)
+{
+  this->Superclass::SetMapperShaderParameters(cellBO, ren, act);
+  if (this->StoredJointMatrices.empty())
+  {
+    return;
+  }
+  if (this->StoredJointMatricesChanged)
+  {
+    this->JointMatricesBuffer->Upload(this->StoredJointMatrices,
+                                      vtkOpenGLBufferObject::ArrayBuffer);
+    this->StoredJointMatricesChanged = false;
+  }
+  glBindBufferBase(GL_SHADER_STORAGE_BUFFER, JointsBindingPoint,
+                   static_cast<GLuint>(this->JointMatricesBuffer->GetHandle()));
+}
+
+//------------------------------------------------------------------------------
+void vtkMLPolyDataMapper::ReleaseGraphicsResources(vtkWindow* window)
+{
+  this->JointMatricesBuffer->ReleaseGraphicsResources();
+  this->StoredJointMatricesChanged = true;
+  this->Superclass::ReleaseGraphicsResources(window);
+}
+
+//------------------------------------------------------------------------------
+void vtkMLPolyDataMapper::PrintSelf(ostream& os, vtkIndent indent)
+{
+  this->Superclass::PrintSelf(os, indent);
+  os << indent << "StoredJointMatrices: " << this->StoredJointMatrices.size() / 16 << "\n";
+  os << indent << "StoredJointMatricesChanged: " << this->StoredJointMatricesChanged << "\n";
 }

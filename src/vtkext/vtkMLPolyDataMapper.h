@@ -3,6 +3,8 @@
 
 #include "vtkOpenGLPolyDataMapper.h"
 
+#include <vector>
+
 class vtkOpenGLBufferObject;
 
 /**
@@ -21,6 +23,9 @@ class vtkMLPolyDataMapper : public vtkOpenGLPolyDataMapper
 public:
   static vtkMLPolyDataMapper* New();
   vtkTypeMacro(vtkMLPolyDataMapper, vtkOpenGLPolyDataMapper);
+  void PrintSelf(ostream& os, vtkIndent indent) override;
+
+  void ReleaseGraphicsResources(vtkWindow* window) override;
 
 protected:
   vtkMLPolyDataMapper();
@@ -29,7 +34,13 @@ protected:
   void ReplaceShaderValues(std::map<vtkShader::Type, vtkShader*> shaders, vtkRenderer* ren,
                            vtkActor* act) override;
 
+  void SetMapperShaderParameters(vtkOpenGLHelper& cellBO, vtkRenderer* ren, vtkActor* act) override;
+
   vtkOpenGLBufferObject* JointMatricesBuffer;
+  // The pose of a skeleton too large for the uniform array, taken from the actor's
+  // uniform at the last shader build and drawn from JointMatricesBuffer.
+  std::vector<float> StoredJointMatrices;
+  bool StoredJointMatricesChanged = false;
 
 private:
   vtkMLPolyDataMapper(const vtkMLPolyDataMapper&) = delete;

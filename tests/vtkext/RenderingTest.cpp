@@ -414,6 +414,43 @@ TEST_F(Skinning, MoreThan250JointsGoThroughAStorageBufferToTheSameImage)
   EXPECT_TRUE(has(storage.source, "layout(std430, binding = 0) readonly buffer JointsData"));
   EXPECT_FALSE(has(storage.source, "uniform mat4 jointMatrices")) << "the uniform is removed";
   EXPECT_EQ(storage.differingPixels(uniforms), 0);
+
+  // Another reason to build the shader again (wireframe and back) keeps the pose.
+  actor->GetProperty()->SetRepresentationToWireframe();
+  view.render();
+  actor->GetProperty()->SetRepresentationToSurface();
+  EXPECT_EQ(view.render().differingPixels(uniforms), 0);
+
+  // A new pose set between frames is the one the next frame draws, frame after frame.
+  for (const float y : {-0.25f, 0.25f, -0.5f})
+  {
+    actor->GetShaderProperty()->GetVertexCustomUniforms()->RemoveAllUniforms();
+    std::vector<float> next = palette(251, 250, pose(0, 0.5f, y));
+    actor->GetShaderProperty()->GetVertexCustomUniforms()->SetUniformMatrix4x4v("jointMatrices",
+                                                                                251, next.data());
+    const Frame frame = view.render();
+    EXPECT_LE(frame.differingPixels(plain(deformOnCpu(makeStrip(250), next))),
+              frame.litPixels() / 100)
+        << y;
+    view.render(actor);
+  }
+
+  // Two large skeletons in one frame each draw their own pose: one strip raised, a
+  // copy of it placed lower and posed at rest, side by side.
+  auto raised = makeActor(newPolyDataMapper(), makeStrip(250), false, palette(251, 250, moved));
+  auto rest = makeActor(newPolyDataMapper(), makeStrip(250), false, palette(251, 250, Identity));
+  rest->SetPosition(0, -1.5, 0);
+  view.ren->RemoveAllViewProps();
+  view.ren->AddActor(raised);
+  view.ren->AddActor(rest);
+  const Frame both = view.render();
+  auto expectedRest = makeActor(vtkNew<vtkOpenGLPolyDataMapper>(), makeStrip(250), false);
+  expectedRest->SetPosition(0, -1.5, 0);
+  view.ren->RemoveAllViewProps();
+  view.ren->AddActor(makeActor(vtkNew<vtkOpenGLPolyDataMapper>(),
+                               deformOnCpu(makeStrip(250), palette(251, 250, moved)), false));
+  view.ren->AddActor(expectedRest);
+  EXPECT_LE(both.differingPixels(view.render()), both.litPixels() / 100);
 }
 
 TEST_F(Skinning, MeshWithoutSkinningInputsDrawsAsVtkDrawsIt)
