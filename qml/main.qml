@@ -951,8 +951,8 @@ ApplicationWindow {
                                 names: ["modelRotateX", "modelRotateY", "modelRotateZ"]
                                 command: "updateModelTransform"
                                 twoDecimals: true
-                                from: 0
-                                to: 100000
+                                from: -36000
+                                to: 36000
                             }
                             Separator {}
                             Label {

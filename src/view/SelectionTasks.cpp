@@ -7,9 +7,14 @@
 #include <assimp/scene.h>
 
 #include <vtkActorCollection.h>
+#include <vtkBoxWidget.h>
+#include <vtkMath.h>
 #include <vtkMatrix4x4.h>
 #include <vtkTransform.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <string>
 
 #include "AssimpImporter.h"
@@ -67,6 +72,88 @@ void moveBoxWithModel(VtkItem::Data* data, const ModelEntry& entry)
   }
 }
 
+// A model's placement is read and written as T · Rx · Ry · Rz · S: the box and the
+// nine typed fields agree, so the fields the box fills, applied again unchanged,
+// leave the model where it is.
+void composePlacement(const ManagerState& state, vtkTransform* transform)
+{
+  transform->Identity();
+  transform->Translate(state.modelPosition.data());
+  transform->RotateX(state.modelRotation[0]);
+  transform->RotateY(state.modelRotation[1]);
+  transform->RotateZ(state.modelRotation[2]);
+  transform->Scale(state.modelScale.data());
+}
+
+// The inverse of composePlacement for a matrix without shear. A mirrored placement
+// gets a negative X scale; at ±90° about Y the Z turn is folded into the X turn.
+void decomposePlacement(vtkMatrix4x4* m, std::array<double, 3>& position,
+                        std::array<double, 3>& rotation, std::array<double, 3>& scale)
+{
+  double r[3][3];
+  for (int column = 0; column < 3; ++column)
+  {
+    position[column] = m->GetElement(column, 3);
+    scale[column] = std::sqrt(m->GetElement(0, column) * m->GetElement(0, column) +
+                              m->GetElement(1, column) * m->GetElement(1, column) +
+                              m->GetElement(2, column) * m->GetElement(2, column));
+  }
+  double columns[3][3];
+  for (int row = 0; row < 3; ++row)
+  {
+    for (int column = 0; column < 3; ++column)
+    {
+      columns[column][row] = m->GetElement(row, column);
+    }
+  }
+  if (vtkMath::Determinant3x3(columns) < 0)
+  {
+    scale[0] = -scale[0];
+  }
+  for (int row = 0; row < 3; ++row)
+  {
+    for (int column = 0; column < 3; ++column)
+    {
+      r[row][column] = scale[column] != 0 ? m->GetElement(row, column) / scale[column] : 0;
+    }
+  }
+  // Rx · Ry · Rz has sin(y) at (0, 2), −sin(x)cos(y) at (1, 2), cos(x)cos(y) at (2, 2),
+  // −cos(y)sin(z) at (0, 1) and cos(y)cos(z) at (0, 0).
+  const double y = std::asin(std::clamp(r[0][2], -1.0, 1.0));
+  double x = 0, z = 0;
+  if (std::abs(r[0][2]) < 1 - 1e-9)
+  {
+    x = std::atan2(-r[1][2], r[2][2]);
+    z = std::atan2(-r[0][1], r[0][0]);
+  }
+  else
+  {
+    x = std::atan2(r[2][1], r[1][1]);
+  }
+  rotation = {vtkMath::DegreesFromRadians(x), vtkMath::DegreesFromRadians(y),
+              vtkMath::DegreesFromRadians(z)};
+}
+
+// Writes the model's placement into the nine transform fields; an animated model
+// keeps the scale fields, which it never takes.
+void showPlacement(Manager* manager, const ModelEntry& entry)
+{
+  ManagerState& state = manager->state;
+  std::array<double, 3> scale;
+  decomposePlacement(entry.transform->GetMatrix(), state.modelPosition, state.modelRotation, scale);
+  if (!hasAnimations(entry))
+  {
+    state.modelScale = scale;
+  }
+  for (Manager::Signal signal :
+       {&Manager::modelPosXChanged, &Manager::modelPosYChanged, &Manager::modelPosZChanged,
+        &Manager::modelRotateXChanged, &Manager::modelRotateYChanged, &Manager::modelRotateZChanged,
+        &Manager::modelScaleXChanged, &Manager::modelScaleYChanged, &Manager::modelScaleZChanged})
+  {
+    manager->notify(signal);
+  }
+}
+
 // Shows the model with its current transform: at the slider's time when it is
 // animated, in its file pose otherwise.
 void poseModel(const ModelEntry& entry, double sliderVal)
@@ -102,26 +189,38 @@ bool modelHoldsActor(const ModelEntry& entry, vtkActor* actor)
   return false;
 }
 
+// The box is placed around the actor as the model stands without its placement,
+// then takes the placement on: what the box reads back after a drag is then the
+// model's whole placement. The model keeps where the user put it.
 void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* actor)
 {
   item->playing = false;
+  vtkNew<vtkMatrix4x4> placement;
+  placement->DeepCopy(entry.transform->GetMatrix());
   entry.transform->Identity();
   AssimpImporter* importer = entry.importer;
   // An animated model only moves and turns: its scale is never read back.
-  if (hasAnimations(entry))
+  const bool animated = hasAnimations(entry);
+  importer->UpdateTimeStep(0.0, entry.transform);
+  if (!animated)
+  {
+    importer->UpdateNodeTransforms(importer->Scene->mRootNode, entry.transform->GetMatrix());
+  }
+  data->boxWidget->SetScalingEnabled(animated ? 0 : 1);
+  data->boxWidget->SetProp3D(actor);
+  data->boxWidget->PlaceWidget();
+  entry.transform->SetMatrix(placement);
+  if (animated)
   {
     importer->UpdateTimeStep(0.0, entry.transform);
-    data->boxWidget->ScalingEnabledOff();
   }
   else
   {
-    vtkNew<vtkMatrix4x4> identity;
-    importer->UpdateNodeTransforms(importer->Scene->mRootNode, identity);
-    data->boxWidget->ScalingEnabledOn();
+    importer->UpdateNodeTransforms(importer->Scene->mRootNode, entry.transform->GetMatrix());
   }
-  data->boxWidget->SetProp3D(actor);
-  data->boxWidget->PlaceWidget();
+  data->boxWidget->SetTransform(entry.transform);
   data->boxWidget->On();
+  showPlacement(item->manager, entry);
 }
 
 void checkTreeModelTask(VtkItem* item, VtkItem::Data* data)
@@ -203,13 +302,7 @@ void updateModelTransformTask(VtkItem* item, VtkItem::Data* data)
   const ModelEntry& entry = *item->models[static_cast<size_t>(state.currentModel)];
   // The typed values are absolute, like the values the box writes back: the
   // same values applied twice give the same placement.
-  vtkTransform* transform = entry.transform;
-  transform->Identity();
-  transform->Translate(state.modelPosition.data());
-  transform->Scale(state.modelScale.data());
-  transform->RotateX(state.modelRotation[0]);
-  transform->RotateY(state.modelRotation[1]);
-  transform->RotateZ(state.modelRotation[2]);
+  composePlacement(state, entry.transform);
   poseModel(entry, state.sliderVal);
   moveBoxWithModel(data, entry);
 }
@@ -221,29 +314,23 @@ void onBoxWidgetEndInteraction(vtkObject*, unsigned long, void* clientData, void
   {
     return;
   }
+  // The drag moves the model the box frames, whichever model the clip, the speed
+  // or an added file has made current since.
   VtkItem* item = data->item;
-  Manager* manager = item->manager;
-  ManagerState& state = manager->state;
-  if (!isModelIndex(item, state.currentModel))
+  auto* framed = vtkActor::SafeDownCast(data->boxWidget->GetProp3D());
+  const auto owner = std::find_if(item->models.begin(), item->models.end(),
+                                  [framed](const auto& entry)
+                                  { return framed && modelHoldsActor(*entry, framed); });
+  if (owner == item->models.end())
   {
     return;
   }
-  const ModelEntry& entry = *item->models[static_cast<size_t>(state.currentModel)];
-  vtkTransform* transform = entry.transform;
-  data->boxWidget->GetTransform(transform);
-  transform->GetPosition(state.modelPosition.data());
-  transform->GetOrientation(state.modelRotation.data());
-  if (!hasAnimations(entry))
-  {
-    transform->GetScale(state.modelScale.data());
-  }
-  entry.importer->UpdateNodeTransforms(entry.importer->Scene->mRootNode, transform->GetMatrix());
-  for (Manager::Signal signal :
-       {&Manager::modelPosXChanged, &Manager::modelPosYChanged, &Manager::modelPosZChanged,
-        &Manager::modelRotateXChanged, &Manager::modelRotateYChanged, &Manager::modelRotateZChanged,
-        &Manager::modelScaleXChanged, &Manager::modelScaleYChanged, &Manager::modelScaleZChanged})
-  {
-    manager->notify(signal);
-  }
+  Manager* manager = item->manager;
+  manager->state.currentModel = static_cast<int>(owner - item->models.begin());
+  const ModelEntry& entry = **owner;
+  data->boxWidget->GetTransform(entry.transform);
+  entry.importer->UpdateNodeTransforms(entry.importer->Scene->mRootNode,
+                                       entry.transform->GetMatrix());
+  showPlacement(manager, entry);
 }
 } // namespace ML
