@@ -832,7 +832,7 @@ TEST(NodeVisibility, UntickingANodeHidesExactlyItsOwnActors)
     EXPECT_TRUE(nodeActors(*entry, "Cube_1").at(0)->GetVisibility());
 }
 
-TEST(NodeSelection, PutsTheBoxAroundTheNodeAndShowsAPlayingModelAtTimeZero)
+TEST(NodeSelection, PutsTheBoxAroundTheNodeAndShowsAPlayingModelAtTimeZeroWhereItStands)
 {
   ViewHarness h;
   load(h, {cubesFile, armFile});
@@ -854,8 +854,10 @@ TEST(NodeSelection, PutsTheBoxAroundTheNodeAndShowsAPlayingModelAtTimeZero)
   select(h, row(h, "Arm[1]"));
   EXPECT_EQ(h.manager.state.currentModel, 1);
   EXPECT_FALSE(h.item.playing);
-  EXPECT_TRUE(arm.transform->GetMatrix()->IsIdentity());
-  EXPECT_LT(difference(global(arm, "Bone_002")->Element, armPose(0.0)->Element), 1e-6);
+  // Shown at time 0 where the user put it, and its placement in the fields.
+  EXPECT_LT(difference(global(arm, "Bone_002")->Element, armPose(0.0, 0, arm.transform)->Element),
+            1e-6);
+  expectNear(h.manager.state.modelPosition.data(), {2, 0, 0});
   EXPECT_FALSE(h.data->boxWidget->GetScalingEnabled());
   // No node: the box goes away and the first model becomes current.
   select(h, QModelIndex());
