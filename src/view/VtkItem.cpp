@@ -50,6 +50,17 @@ void VtkItem::run(RenderTask task)
       });
 }
 
+// Everything the scene graph's synchronisation runs (the queued tasks, and the
+// input events QQuickVTKItem hands to VTK: camera drags, picking, the light handle,
+// the box) counts as a render task: the window hears of it by queued calls, after
+// the synchronisation, under the basic render loop too, where it runs on the GUI
+// thread.
+QSGNode* VtkItem::updatePaintNode(QSGNode* node, UpdatePaintNodeData* data)
+{
+  Manager::RenderTaskScope scope;
+  return QQuickVTKItem::updatePaintNode(node, data);
+}
+
 void VtkItem::setTaskDispatcher(TaskDispatcher dispatcher)
 {
   taskDispatcher = std::move(dispatcher);

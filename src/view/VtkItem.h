@@ -57,6 +57,7 @@ public:
   ~VtkItem() override;
 
   vtkUserData initializeVTK(vtkRenderWindow* renderWindow) override;
+  QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData* data) override;
   void destroyingVTK(vtkRenderWindow* renderWindow, vtkUserData userData) override;
 
   void openModels();

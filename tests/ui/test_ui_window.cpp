@@ -9,6 +9,7 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QtQml/qqml.h>
 
 #include <assimp/scene.h>
@@ -389,6 +390,42 @@ TEST_F(Window, AnIdleWindowDrawsNothingAndPlaybackDrawsOneStepAFrame)
   frames = steps = 0;
   QTest::qWait(1000);
   EXPECT_EQ(frames + steps, 0);
+}
+
+// Dragging in the view turns the camera; its feedback reaches the window on the GUI
+// thread and never inside the scene graph's synchronisation (the test also runs
+// under the basic render loop, where that happens on the GUI thread).
+TEST_F(Window, ViewInputReachesTheWindowOnTheGuiThreadOutsideTheSynchronisation)
+{
+  ASSERT_TRUE(load({model("arm_two_clips.glb")}));
+  bool synchronising = false;
+  int heard = 0, misplaced = 0;
+  QObject::connect(
+      window, &QQuickWindow::beforeSynchronizing, window, [&] { synchronising = true; },
+      Qt::DirectConnection);
+  QObject::connect(
+      window, &QQuickWindow::afterSynchronizing, window, [&] { synchronising = false; },
+      Qt::DirectConnection);
+  QObject::connect(manager, &ML::Manager::cameraPosXChanged,
+                   [&]
+                   {
+                     ++heard;
+                     misplaced += synchronising || QThread::currentThread() != qApp->thread();
+                   });
+  const QPoint from = view->mapToScene(QPointF(view->width() / 2, view->height() / 2)).toPoint();
+  QTest::mousePress(window, Qt::MiddleButton, Qt::NoModifier, from);
+  for (int step = 1; step <= 10; ++step)
+  {
+    QMouseEvent move(QEvent::MouseMove, from + QPoint(8 * step, 0),
+                     window->mapToGlobal(from + QPoint(8 * step, 0)), Qt::NoButton,
+                     Qt::MiddleButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);
+    QTest::qWait(20);
+  }
+  QTest::mouseRelease(window, Qt::MiddleButton, Qt::NoModifier, from + QPoint(80, 0));
+  QTest::qWait(200);
+  EXPECT_GT(heard, 0);
+  EXPECT_EQ(misplaced, 0);
 }
 
 class UrlCatcher : public QObject
