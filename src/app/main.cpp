@@ -4,10 +4,15 @@
 
 #include "AppContext.h"
 #include "AutomationScript.h"
+#include "CommandLine.h"
 #include "vtkMLObjectFactory.h"
 
 int main(int argc, char* argv[])
 {
+  if (const std::optional<int> status = ML::runWithoutWindow(argc, argv))
+  {
+    return *status;
+  }
   QQuickVTKItem::setGraphicsApi();
   initializeRenderingExtensions();
 

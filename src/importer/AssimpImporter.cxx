@@ -524,8 +524,7 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
   const aiScene* scene = nullptr;
   try
   {
-    this->Importer.SetPropertyInteger(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, 0);
-    scene = this->Importer.ReadFile(fileName, ModelFiles::ReadFlags);
+    scene = ModelFiles::ReadModel(this->Importer, fileName);
   }
   catch (const DeadlyImportError& e)
   {

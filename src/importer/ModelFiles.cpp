@@ -1,5 +1,7 @@
 #include "ModelFiles.h"
 
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
 #include <assimp/scene.h>
 
 #include <vtksys/SystemTools.hxx>
@@ -15,6 +17,12 @@ std::string baseName(const std::string& path)
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 } // namespace
+
+const aiScene* ReadModel(Assimp::Importer& reader, const std::string& fileName)
+{
+  reader.SetPropertyInteger(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, 0);
+  return reader.ReadFile(fileName, ReadFlags);
+}
 
 const aiTexture* FindEmbeddedTexture(const aiScene* scene, const char* path)
 {

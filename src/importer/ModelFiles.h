@@ -6,6 +6,10 @@
 
 #include <string>
 
+namespace Assimp
+{
+class Importer;
+}
 struct aiScene;
 struct aiTexture;
 
@@ -13,6 +17,10 @@ namespace ModelFiles
 {
 // Post-processing applied to every file read, the written exports' read-back too.
 constexpr unsigned ReadFlags = aiProcess_LimitBoneWeights | aiProcess_ValidateDataStructure;
+
+// Reads a model file as the viewer does (FBX pivots folded into their nodes, the
+// flags above); null with the reader's error string when it cannot.
+const aiScene* ReadModel(Assimp::Importer& reader, const std::string& fileName);
 
 // The embedded image a material path names: "*N" by index, otherwise by the base
 // name of the file name it was embedded under. Null when there is none.

@@ -705,7 +705,7 @@ Result Write(const std::vector<Model>& models, const QString& fileName)
   }
 
   Assimp::Importer reader;
-  const aiScene* readBack = reader.ReadFile(stagedPath, ModelFiles::ReadFlags);
+  const aiScene* readBack = ModelFiles::ReadModel(reader, stagedPath);
   if (!readBack)
   {
     return failed(QString("The written file does not read back: ") + reader.GetErrorString());

@@ -13,6 +13,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
 #include "TestPaths.h"
 
 namespace
@@ -212,5 +215,42 @@ TEST(EndToEnd, PlayExportAndQuitFromTheToolBarThenReopenTheExport)
   EXPECT_EQ(reopen.printed("modelNames"), exported);
   EXPECT_EQ(reopen.printed("numberOfAnimations"), "1");
   EXPECT_GT(sceneArea(QImage(shot), reopen.geometry("vtkItem")).width(), 50);
+}
+// The converter: no window, the window's merge, a one-line reason and nothing left
+// behind on failure.
+TEST(CommandLine, ExportsMergedFilesWithoutAWindowOrSaysWhyNot)
+{
+  QTemporaryDir dir;
+  const auto convert = [](const QStringList& arguments)
+  {
+    QProcess process;
+    process.start(ML_PROGRAM, arguments);
+    process.waitForFinished(120000);
+    return std::pair{process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+  };
+  const QString out = dir.filePath("both.glb");
+  const auto [status, errors] =
+      convert({"--export", out, model("arm_two_clips.fbx"), model("textured_cube.gltf")});
+  EXPECT_EQ(status, 0) << errors.toStdString();
+  Assimp::Importer reader;
+  const aiScene* both = reader.ReadFile(out.toStdString(), 0);
+  ASSERT_NE(both, nullptr);
+  EXPECT_EQ(both->mNumMeshes, 2u);
+  EXPECT_EQ(both->mNumAnimations, 2u);
+  EXPECT_EQ(both->mNumTextures, 1u) << "the cube's image travels inside";
+
+  for (const QStringList& arguments :
+       {QStringList{"--export", dir.filePath("a.glb"), dir.filePath("missing.fbx")},
+        QStringList{"--export", dir.filePath("a.obj"), model("arm_two_clips.fbx")},
+        QStringList{"--export", dir.filePath("a.glb")}})
+  {
+    const auto [failed, reason] = convert(arguments);
+    EXPECT_NE(failed, 0) << arguments.join(' ').toStdString();
+    EXPECT_EQ(reason.count('\n'), 1) << reason.toStdString();
+    EXPECT_TRUE(reason.startsWith("marionette-lab: ")) << reason.toStdString();
+  }
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+            QStringList{"both.glb"});
+  EXPECT_TRUE(convert({"--help"}).first == 0);
 }
 } // namespace
