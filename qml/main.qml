@@ -80,7 +80,8 @@ ApplicationWindow {
 
     function addModelFile(urls) {
         splashWindow.show()
-        manager.addModelUrl(urls[0])
+        for (const url of urls)
+            manager.addModelUrl(url)
     }
 
     // ---- Reusable pieces ------------------------------------------------------
@@ -235,6 +236,28 @@ ApplicationWindow {
                 nativeUnavailable = true
             }
             fallbackDialog.open()
+        }
+    }
+
+    // Model files dropped on the window open as the open dialog would, or join the
+    // scene as an add when Shift is held. A drop with anything else in it changes
+    // nothing and says so.
+    DropArea {
+        objectName: "dropArea"
+        anchors.fill: parent
+        onEntered: drag => drag.accepted = drag.hasUrls
+        onDropped: drop => {
+            if (!drop.hasUrls)
+                return
+            drop.accept(Qt.CopyAction)
+            if (!drop.urls.every(url => manager.isModelFile(url))) {
+                openErrorDialog.open()
+                return
+            }
+            if (drop.modifiers & Qt.ShiftModifier)
+                addModelFile(drop.urls)
+            else
+                openModelFiles(drop.urls)
         }
     }
 

@@ -282,6 +282,8 @@ public slots:
 public:
   Q_INVOKABLE void clearRecentFiles();
   Q_INVOKABLE QString displayableFilePath(const QString& filePath) const;
+  // Whether the URL names an existing file of a model format the dialogs offer.
+  Q_INVOKABLE bool isModelFile(const QUrl& url) const;
   Q_INVOKABLE void cameraReset();
   Q_INVOKABLE void toggleWireframe();
   Q_INVOKABLE void resetScene();

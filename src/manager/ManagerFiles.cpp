@@ -47,6 +47,16 @@ void noteUnusualExtension(const QString& path)
   }
 }
 
+} // namespace
+
+bool Manager::isModelFile(const QUrl& url) const
+{
+  return url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile() &&
+         AcceptedExtensions.contains(extensionOf(url.toLocalFile()), Qt::CaseInsensitive);
+}
+
+namespace
+{
 // A request for a path that names no file is reported and ended: the window
 // shows its splash for every request and hides it on openSourceEnd.
 bool existsOrReport(Manager& manager, const QString& path)

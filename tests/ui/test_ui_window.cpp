@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDesktopServices>
+#include <QMimeData>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickVTKItem.h>
@@ -426,6 +427,33 @@ TEST_F(Window, ViewInputReachesTheWindowOnTheGuiThreadOutsideTheSynchronisation)
   QTest::qWait(200);
   EXPECT_GT(heard, 0);
   EXPECT_EQ(misplaced, 0);
+}
+
+// Files dropped on the window: model files open, with Shift they join the scene;
+// anything else is refused with the open error and the scene stays.
+TEST_F(Window, DroppedModelFilesOpenOrJoinWithShift)
+{
+  const auto drop = [this](const QString& path, Qt::KeyboardModifiers modifiers = {})
+  {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    const QPoint at = view->mapToScene(QPointF(view->width() / 2, view->height() / 2)).toPoint();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(window, &move);
+    QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(window, &dropped);
+  };
+  const QString arm = model("arm_two_clips.glb"), cube = model("textured_cube.glb");
+  drop(arm);
+  ASSERT_TRUE(load());
+  drop(cube, Qt::ShiftModifier);
+  ASSERT_TRUE(load());
+  EXPECT_EQ(manager->modelNames(), QStringList({arm, cube}));
+  drop(model("checker.png"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return visible("openErrorDialog"); }));
+  EXPECT_EQ(manager->modelNames(), QStringList({arm, cube}));
 }
 
 class UrlCatcher : public QObject
