@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """What an open window costs, and how fast playback runs, in the real program.
 
-Runs build/marionette-lab on the fixture arm (a clip of 49 frames at 24 fps) under a
+Runs the scriptable build of the program (build/marionette-lab-scripted) on the fixture arm (a clip of 49 frames at 24 fps) under a
 virtual X server and reports, from one run:
   idle     CPU seconds per wall second and frames drawn over 10 s, model loaded, paused
   speed 1  clip seconds advanced per wall second, and clock steps (frames) per second
@@ -40,7 +40,7 @@ def cpu_seconds(pid):
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
-    program = os.path.join(build, "marionette-lab")
+    program = os.path.join(build, "marionette-lab-scripted")
     model = os.path.join(build, "fixtures", "arm_two_clips.glb")
     env = dict(os.environ, QSG_RENDER_TIMING="1", MARIONETTE_LAB_SCRIPT=script(),
                QT_LOGGING_RULES="qt.scenegraph.time.renderloop=true")

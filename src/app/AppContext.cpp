@@ -58,25 +58,17 @@ bool fileArgumentGiven(int argc, char** argv)
 
 namespace ML
 {
-QString windowDocumentUrl()
-{
-  const QString custom = qEnvironmentVariable("MARIONETTE_LAB_WINDOW");
-  if (custom.isEmpty())
-  {
-    return QStringLiteral("qrc:/main.qml");
-  }
-  return QUrl::fromUserInput(custom, QString(), QUrl::AssumeLocalFile).toString();
-}
-
-AppContext::AppContext(int& argc, char** argv)
+AppContext::AppContext(int& argc, char** argv, const QString& windowDocument)
 {
   application = new QGuiApplication(argc, argv);
+  // The scripted test variant of the program keeps the same settings folder.
+  QCoreApplication::setApplicationName(QStringLiteral("marionette-lab"));
   engine = new QQmlApplicationEngine();
   manager = new Manager(engine);
   manager->application = application;
-  // The program's own folder of the per-user configuration directory, named after
-  // the executable (~/.config/marionette-lab on Linux): settings.json is too
-  // common a name to sit in the shared directory itself.
+  // The program's own folder of the per-user configuration directory
+  // (~/.config/marionette-lab on Linux): settings.json is too common a name to sit
+  // in the shared directory itself.
   manager->configDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
 
   qRegisterMetaType<ML::VtkItem*>("ML::VtkItem*");
@@ -90,7 +82,7 @@ AppContext::AppContext(int& argc, char** argv)
     selector.setExtraSelectors({QStringLiteral("nativemenubar")});
     engine->rootContext()->setContextProperty(QStringLiteral("helpPageUrl"), helpPageUrl());
     engine->setInitialProperties({{QStringLiteral("manager"), QVariant::fromValue(manager)}});
-    engine->load(QUrl(windowDocumentUrl()));
+    engine->load(QUrl(windowDocument));
   }
 
   if (engine->rootObjects().isEmpty())

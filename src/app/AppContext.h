@@ -9,6 +9,9 @@ namespace ML
 {
 class Manager;
 
+// The window document the program loads.
+inline const QString DefaultWindowDocument = QStringLiteral("qrc:/main.qml");
+
 // Start-up holder, created on the stack of main: the application, the QML
 // engine and the window's Manager, torn down in that reverse order.
 class AppContext
@@ -17,7 +20,7 @@ public:
   // Creates the application and the engine, loads the window and links the
   // Manager with the view. Ends the process with status -1 when the window
   // document cannot be loaded or lacks its "slider1" or "vtkItem" objects.
-  AppContext(int& argc, char** argv);
+  AppContext(int& argc, char** argv, const QString& windowDocument = DefaultWindowDocument);
   ~AppContext();
   AppContext(const AppContext&) = delete;
   AppContext& operator=(const AppContext&) = delete;
@@ -31,7 +34,4 @@ public:
   Manager* manager = nullptr;
 };
 
-// The window document loaded at start-up: "qrc:/main.qml", unless the
-// environment variable MARIONETTE_LAB_WINDOW names another one (used by tests).
-QString windowDocumentUrl();
 } // namespace ML

@@ -38,7 +38,7 @@ struct ProgramRun
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(ML_PROGRAM, arguments);
+    process.start(ML_SCRIPTED_PROGRAM, arguments);
     if (!process.waitForFinished(120000))
       process.kill();
     process.waitForFinished();
