@@ -254,7 +254,7 @@ ApplicationWindow {
                 openErrorDialog.open()
                 return
             }
-            if (drop.modifiers & Qt.ShiftModifier)
+            if (manager.shiftHeld())
                 addModelFile(drop.urls)
             else
                 openModelFiles(drop.urls)
@@ -1195,7 +1195,8 @@ ApplicationWindow {
                 anchors.bottomMargin: parent.height / 5
                 width: parent.width / 2
                 height: width
-                running: true
+                // Spinning while hidden would keep every window of the program redrawing.
+                running: splashWindow.visible
             }
         }
     }

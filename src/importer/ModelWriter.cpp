@@ -354,8 +354,12 @@ public:
           const int entry = this->entryFor(path.C_Str(), model);
           if (entry < 0)
           {
-            notices.append(QString("Image not found, left as a reference: %1 (of %2)")
-                               .arg(path.C_Str(), QFileInfo(model.fileName).fileName()));
+            const QString notice = QString("Image not found, left as a reference: %1 (of %2)")
+                                       .arg(path.C_Str(), QFileInfo(model.fileName).fileName());
+            if (!notices.contains(notice))
+            {
+              notices.append(notice);
+            }
             continue;
           }
           const aiString token(Token + std::to_string(entry));
@@ -588,35 +592,56 @@ std::unique_ptr<aiScene> mergedScene(const std::vector<Model>& models, ImagePack
   return std::unique_ptr<aiScene>(merged);
 }
 
-unsigned morphTargets(const aiScene& scene)
+// What a scene holds that some formats cannot keep.
+struct Contents
 {
-  unsigned count = 0;
+  unsigned clips = 0;
+  unsigned lights = 0;
+  unsigned morphTargets = 0;
+};
+
+Contents contentsOf(const aiScene& scene)
+{
+  Contents contents{scene.mNumAnimations, scene.mNumLights, 0};
   for (unsigned m = 0; m < scene.mNumMeshes; ++m)
   {
-    count += scene.mMeshes[m]->mNumAnimMeshes;
+    contents.morphTargets += scene.mMeshes[m]->mNumAnimMeshes;
   }
-  return count;
+  return contents;
 }
 
-// What the written scene has and the file read back lacks, and the format that keeps
+// What the scene shown has and the file read back lacks, and the format that keeps
 // it, one line each.
-QStringList losses(const aiScene& written, const aiScene& readBack)
+QStringList losses(const Contents& shown, const Contents& kept)
 {
   QStringList lines;
-  const auto compare = [&](unsigned had, unsigned kept, const QString& what, const char* keeper)
+  const auto compare = [&](unsigned had, unsigned has, const QString& what, const char* keeper)
   {
-    if (kept < had)
+    if (has < had)
     {
       lines.append(QString("The file keeps %1 of the scene's %2 %3; %4 keeps them.")
-                       .arg(kept)
+                       .arg(has)
                        .arg(had)
                        .arg(what, keeper));
     }
   };
-  compare(written.mNumAnimations, readBack.mNumAnimations, "animation clips", "GLB");
-  compare(written.mNumLights, readBack.mNumLights, "lights", "FBX");
-  compare(morphTargets(written), morphTargets(readBack), "morph targets", "GLB");
+  compare(shown.clips, kept.clips, "animation clips", "GLB");
+  compare(shown.lights, kept.lights, "lights", "FBX");
+  compare(shown.morphTargets, kept.morphTargets, "morph targets", "GLB");
   return lines;
+}
+
+// Assimp 5.2's Collada writer refers to animation sources it never writes, so its
+// animated files do not read back: Collada files are written without clips.
+void dropAnimations(aiScene& scene)
+{
+  for (unsigned a = 0; a < scene.mNumAnimations; ++a)
+  {
+    delete scene.mAnimations[a];
+  }
+  delete[] scene.mAnimations;
+  scene.mAnimations = nullptr;
+  scene.mNumAnimations = 0;
 }
 
 // Moves every file of `from` into `to`, replacing files of the same name; `last`
@@ -684,6 +709,11 @@ Result Write(const std::vector<Model>& models, const QString& fileName)
   Result result;
   ImagePack images;
   const std::unique_ptr<aiScene> scene = mergedScene(models, images, result.notices);
+  const Contents shown = contentsOf(*scene);
+  if (std::strcmp(formatId, "collada") == 0)
+  {
+    dropAnimations(*scene);
+  }
   QString error;
   if (std::strcmp(formatId, "glb2") == 0)
   {
@@ -710,7 +740,7 @@ Result Write(const std::vector<Model>& models, const QString& fileName)
   {
     return failed(QString("The written file does not read back: ") + reader.GetErrorString());
   }
-  result.notices = losses(*scene, *readBack) + result.notices;
+  result.notices = losses(shown, contentsOf(*readBack)) + result.notices;
   if (!moveFiles(QDir(staging.path()), target.dir(), target.fileName(), error))
   {
     return failed(error);

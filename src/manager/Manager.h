@@ -284,6 +284,9 @@ public:
   Q_INVOKABLE QString displayableFilePath(const QString& filePath) const;
   // Whether the URL names an existing file of a model format the dialogs offer.
   Q_INVOKABLE bool isModelFile(const QUrl& url) const;
+  // Whether Shift is held now: a drop adds its files then (QML's drop event does
+  // not carry the keyboard's state).
+  Q_INVOKABLE bool shiftHeld() const;
   Q_INVOKABLE void cameraReset();
   Q_INVOKABLE void toggleWireframe();
   Q_INVOKABLE void resetScene();

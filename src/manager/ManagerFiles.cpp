@@ -3,6 +3,8 @@
 // what is checked here is only what can be told without reading a file.
 #include "Manager.h"
 
+#include <QGuiApplication>
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -48,6 +50,11 @@ void noteUnusualExtension(const QString& path)
 }
 
 } // namespace
+
+bool Manager::shiftHeld() const
+{
+  return QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier);
+}
 
 bool Manager::isModelFile(const QUrl& url) const
 {

@@ -197,27 +197,14 @@ void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* 
   item->playing = false;
   vtkNew<vtkMatrix4x4> placement;
   placement->DeepCopy(entry.transform->GetMatrix());
-  entry.transform->Identity();
-  AssimpImporter* importer = entry.importer;
   // An animated model only moves and turns: its scale is never read back.
-  const bool animated = hasAnimations(entry);
-  importer->UpdateTimeStep(0.0, entry.transform);
-  if (!animated)
-  {
-    importer->UpdateNodeTransforms(importer->Scene->mRootNode, entry.transform->GetMatrix());
-  }
-  data->boxWidget->SetScalingEnabled(animated ? 0 : 1);
+  data->boxWidget->SetScalingEnabled(hasAnimations(entry) ? 0 : 1);
+  entry.transform->Identity();
+  poseModel(entry, 0.0);
   data->boxWidget->SetProp3D(actor);
   data->boxWidget->PlaceWidget();
   entry.transform->SetMatrix(placement);
-  if (animated)
-  {
-    importer->UpdateTimeStep(0.0, entry.transform);
-  }
-  else
-  {
-    importer->UpdateNodeTransforms(importer->Scene->mRootNode, entry.transform->GetMatrix());
-  }
+  poseModel(entry, 0.0);
   data->boxWidget->SetTransform(entry.transform);
   data->boxWidget->On();
   showPlacement(item->manager, entry);

@@ -1,4 +1,4 @@
-// Animation of the skinned fixtures, files written by other tools (Blender's scenes and
+// Animation of the skinned fixtures, files shaped like users' (the fixture tool's scenes and
 // the Assimp test set), and broken, truncated and empty files. The skinned fixture:
 // Root → Body (a tube from y = 0 to 3, rings at y = 0, 1, 2, 3 weighted Joint0 |
 // Joint0+Joint1 | Joint1+Joint2 | Joint2) and Root → Armature → Joint0 → Joint1 (0, 1, 0)
@@ -8,11 +8,6 @@
 // (0, 2, 0), rotation identity → Rx(90°), scale 1 → 2. The Assimp-format variant has a
 // tick rate of 0, a bone "GhostBone" of no node, a channel of a missing node "Ghost",
 // and Joint2 keyed by scale (Assimp reads one stored position and rotation key with it).
-
-#include <vtkDataArray.h>
-#include <vtkMapper.h>
-#include <vtkPointData.h>
-#include <vtkPolyData.h>
 
 #include "ImporterTest.h"
 
@@ -117,15 +112,6 @@ TEST(Animation, ZeroTickRateScaleOnlyChannelsAndMissingNodes)
   // Reported at the import and at each update, and never entered in the table.
   EXPECT_EQ(log.count("Cannot find global matrix of bone  \"GhostBone\""), 3);
   EXPECT_EQ(model->NodeGlobalMatrices.count("GhostBone"), 0u);
-  // Weights that added up to 0.5 in the file are drawn as a whole.
-  vtkDataArray* weights = vtkPolyData::SafeDownCast(model.actor("Body")->GetMapper()->GetInput())
-                              ->GetPointData()
-                              ->GetArray("WEIGHTS_0");
-  for (vtkIdType v = 0; v < weights->GetNumberOfTuples(); ++v)
-    ASSERT_NEAR(weights->GetComponent(v, 0) + weights->GetComponent(v, 1) +
-                    weights->GetComponent(v, 2) + weights->GetComponent(v, 3),
-                1.0, 1e-6)
-        << v;
   const std::vector<Matrix> matrices = jointMatrices(model.actor("Body"));
   ASSERT_EQ(matrices.size(), 4u);
   // Without a global matrix: (mesh node global)^-1 × inverse bind matrix.
@@ -144,7 +130,6 @@ TEST(RealFiles, LightsSkinsClipsAndTextures)
        {std::tuple{fixture("four_lights.fbx"), 4u, 0u, 0u, ""},
         {assimpModel("Collada/lights.dae"), 5u, 0u, 6u, ""},
         {fixture("arm_two_clips.glb"), 0u, 2u, 3u, ""},
-        {fixture("arm_two_clips.fbx"), 0u, 2u, 3u, ""},
         {fixture("arm_two_clips.dae"), 0u, 0u, 3u, ""},
         {fixture("chain_300_bones.glb"), 0u, 1u, 300u, ""},
         {assimpModel("FBX/animation_with_skeleton.fbx"), 1u, 1u, 13u, ""},

@@ -283,11 +283,11 @@ TEST_F(Window, SidePanelsWriteTheirValueThenCallTheirCommand)
   QTest::qWait(100);
   click(itemWithText("Properties"));
   tasks.clear();
-  // Scale and rotation refuse the minus sign; two-decimal fields store hundredths.
+  // Scale refuses the minus sign; two-decimal fields store hundredths.
   const std::tuple<const char*, const char*, int, Task> fields[] = {
       {"modelScaleX", "2.5", 250, &ML::updateModelTransformTask},
       {"modelScaleY", "-3", 300, &ML::updateModelTransformTask},
-      {"modelRotateZ", "-45", 4500, &ML::updateModelTransformTask},
+      {"modelRotateZ", "-45", -4500, &ML::updateModelTransformTask},
       {"modelPosX", "-1.5", -150, &ML::updateModelTransformTask},
       {"cameraPosX", "12.7", 127, &ML::updateCameraPosTask},
       {"cameraFpZ", "-40", -40, &ML::updateCameraFpTask},
@@ -407,23 +407,26 @@ TEST_F(Window, ViewInputReachesTheWindowOnTheGuiThreadOutsideTheSynchronisation)
   QObject::connect(
       window, &QQuickWindow::afterSynchronizing, window, [&] { synchronising = false; },
       Qt::DirectConnection);
-  QObject::connect(manager, &ML::Manager::cameraPosXChanged,
-                   [&]
-                   {
-                     ++heard;
-                     misplaced += synchronising || QThread::currentThread() != qApp->thread();
-                   });
-  const QPoint from = view->mapToScene(QPointF(view->width() / 2, view->height() / 2)).toPoint();
-  QTest::mousePress(window, Qt::MiddleButton, Qt::NoModifier, from);
+  const auto probe = [&]
+  {
+    ++heard;
+    misplaced += synchronising || QThread::currentThread() != qApp->thread();
+  };
+  for (auto signal : {&ML::Manager::cameraPosXChanged, &ML::Manager::cameraPosYChanged,
+                      &ML::Manager::cameraPosZChanged})
+    QObject::connect(manager, signal, probe);
+  // A left drag from the background turns the camera around the model.
+  const QPoint from = view->mapToScene(QPointF(10, 10)).toPoint();
+  QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, from);
   for (int step = 1; step <= 10; ++step)
   {
-    QMouseEvent move(QEvent::MouseMove, from + QPoint(8 * step, 0),
-                     window->mapToGlobal(from + QPoint(8 * step, 0)), Qt::NoButton,
-                     Qt::MiddleButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, from + QPoint(15 * step, 10 * step),
+                     window->mapToGlobal(from + QPoint(15 * step, 10 * step)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window, &move);
     QTest::qWait(20);
   }
-  QTest::mouseRelease(window, Qt::MiddleButton, Qt::NoModifier, from + QPoint(80, 0));
+  QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, from + QPoint(150, 100));
   QTest::qWait(200);
   EXPECT_GT(heard, 0);
   EXPECT_EQ(misplaced, 0);
@@ -448,7 +451,9 @@ TEST_F(Window, DroppedModelFilesOpenOrJoinWithShift)
   const QString arm = model("arm_two_clips.glb"), cube = model("textured_cube.glb");
   drop(arm);
   ASSERT_TRUE(load());
+  QTest::keyPress(window, Qt::Key_Shift, Qt::ShiftModifier); // held, as a user would
   drop(cube, Qt::ShiftModifier);
+  QTest::keyRelease(window, Qt::Key_Shift);
   ASSERT_TRUE(load());
   EXPECT_EQ(manager->modelNames(), QStringList({arm, cube}));
   drop(model("checker.png"));
