@@ -4,7 +4,9 @@
 Runs the scriptable build of the program (build/marionette-lab-scripted) on the fixture arm (a clip of 49 frames at 24 fps) under a
 virtual X server and reports, from one run:
   idle     CPU seconds per wall second and frames drawn over 10 s, model loaded, paused
-  speed 1  clip seconds advanced per wall second, and clock steps (frames) per second
+  speed 1  clip seconds advanced per wall second, clock steps per second (frames in
+           which the view drew) and window frames per second (each step's frame, and
+           one in which only the time slider moved)
   speed 2  the same at twice the speed
 Frames are counted from Qt's render-loop timing log (QSG_RENDER_TIMING).
 
@@ -60,6 +62,8 @@ def main():
     reader.join()
 
     frames = [t for t, line, _ in events if re.search(r"[Ff]rame rendered", line)]
+    # Frames in which the view drew (a clock step); the others only moved the slider.
+    view_frames = [t for t, line, _ in events if re.search(r"[Ff]rame rendered.*render=[1-9]", line)]
     names = [(t, cpu) for t, line, cpu in events if line.startswith("modelNames=")]
     if len(names) < 2:
         sys.exit("the program did not run the script; is it built, and under an X server?")
@@ -75,10 +79,11 @@ def main():
         samples = sliders[index * per_phase:(index + 1) * per_phase]
         advanced = sum((b - a) % 1.0 for (_, a), (_, b) in zip(samples, samples[1:]))
         wall = samples[-1][0] - samples[0][0]
-        steps = sum(samples[0][0] < t <= samples[-1][0] for t in frames)
+        steps = sum(samples[0][0] < t <= samples[-1][0] for t in view_frames)
+        drawn = sum(samples[0][0] < t <= samples[-1][0] for t in frames)
         rate = advanced * CLIP_SECONDS / wall
         print(f"speed {speed}: {rate:.3f} clip s per wall s (ratio to speed {rate / speed:.3f}), "
-              f"{steps / wall:.1f} steps per s")
+              f"{steps / wall:.1f} steps and {drawn / wall:.1f} window frames per s")
 
 
 if __name__ == "__main__":
