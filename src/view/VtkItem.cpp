@@ -4,6 +4,7 @@
 
 #include <vtkActorCollection.h>
 #include <vtkObjectFactory.h>
+#include <vtkProperty.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkTransform.h>
@@ -170,6 +171,11 @@ QQuickVTKItem::vtkUserData VtkItem::initializeVTK(vtkRenderWindow* renderWindow)
 
   data->boxWidget->SetInteractor(interactor);
   data->boxWidget->AddObserver(vtkCommand::EndInteractionEvent, data->boxCallback);
+  // VTK's default places the box at half the framed actor's size, inside the mesh
+  // where nobody sees it; it must enclose the actor.
+  data->boxWidget->SetPlaceFactor(1.05);
+  data->boxWidget->GetOutlineProperty()->SetColor(1.0, 0.6, 0.1);
+  data->boxWidget->GetOutlineProperty()->SetLineWidth(2.0);
   data->boxWidget->TranslationEnabledOn();
   data->boxWidget->RotationEnabledOn();
   data->boxWidget->Off();

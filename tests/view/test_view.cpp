@@ -837,6 +837,23 @@ TEST(NodeVisibility, UntickingANodeHidesExactlyItsOwnActors)
     EXPECT_TRUE(nodeActors(*entry, "Cube_1").at(0)->GetVisibility());
 }
 
+// The box encloses the framed actor, so its outline shows around the model rather
+// than inside the mesh.
+TEST(NodeSelection, TheBoxIsDrawnAroundTheModel)
+{
+  ViewHarness h(640, 480);
+  load(h, {armFile});
+  const QImage before = h.grab();
+  select(h, row(h, "Arm[1]"));
+  const QImage after = h.grab();
+  int outside = 0; // pixels of the background (a vertical gradient) the box covers
+  for (int y = 0; y < before.height(); ++y)
+    for (int x = 0; x < before.width(); ++x)
+      outside +=
+          before.pixel(x, y) == before.pixel(0, y) && after.pixel(x, y) != before.pixel(x, y);
+  EXPECT_GT(outside, 100);
+}
+
 TEST(NodeSelection, PutsTheBoxAroundTheNodeAndShowsAPlayingModelAtTimeZeroWhereItStands)
 {
   ViewHarness h;
