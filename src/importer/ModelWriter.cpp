@@ -341,32 +341,23 @@ class ImagePack
 public:
   void collect(aiScene* copy, const Model& model, QStringList& notices)
   {
-    for (unsigned m = 0; m < copy->mNumMaterials; ++m)
-    {
-      aiMaterial* material = copy->mMaterials[m];
-      for (int type = aiTextureType_NONE + 1; type <= AI_TEXTURE_TYPE_MAX; ++type)
-      {
-        const auto textureType = static_cast<aiTextureType>(type);
-        for (unsigned i = 0; i < material->GetTextureCount(textureType); ++i)
-        {
-          aiString path;
-          material->GetTexture(textureType, i, &path);
-          const int entry = this->entryFor(path.C_Str(), model);
-          if (entry < 0)
-          {
-            const QString notice = QString("Image not found, left as a reference: %1 (of %2)")
-                                       .arg(path.C_Str(), QFileInfo(model.fileName).fileName());
-            if (!notices.contains(notice))
-            {
-              notices.append(notice);
-            }
-            continue;
-          }
-          const aiString token(Token + std::to_string(entry));
-          material->AddProperty(&token, AI_MATKEY_TEXTURE(textureType, i));
-        }
-      }
-    }
+    replaceImagePaths(copy,
+                      [&](const char* path) -> std::string
+                      {
+                        const int entry = this->entryFor(path, model);
+                        if (entry >= 0)
+                        {
+                          return Token + std::to_string(entry);
+                        }
+                        const QString notice =
+                            QString("Image not found, left as a reference: %1 (of %2)")
+                                .arg(path, QFileInfo(model.fileName).fileName());
+                        if (!notices.contains(notice))
+                        {
+                          notices.append(notice);
+                        }
+                        return {};
+                      });
     // The merge must not carry the copies' own embedded images: the pack holds them.
     clearTextures(copy);
   }
@@ -484,7 +475,8 @@ private:
         return static_cast<int>(i);
       }
     }
-    image.name = this->uniqueName(image.name);
+    image.name =
+        firstFreeName(image.name, [this](const QString& name) { return this->nameTaken(name); });
     this->Images.push_back(std::move(image));
     return static_cast<int>(this->Images.size() - 1);
   }
@@ -501,12 +493,13 @@ private:
     return false;
   }
 
-  // "checker.png", else "checker_2.png", "checker_3.png"…
-  QString uniqueName(const QString& name) const
+  // "checker.png", else "checker_2.png", "checker_3.png"… while `taken` says so.
+  template <typename Taken>
+  static QString firstFreeName(const QString& name, const Taken& taken)
   {
     const QFileInfo info(name);
     QString candidate = name;
-    for (int n = 2; this->nameTaken(candidate); ++n)
+    for (int n = 2; taken(candidate); ++n)
     {
       candidate = QString("%1_%2.%3").arg(info.completeBaseName()).arg(n).arg(info.suffix());
     }
@@ -522,11 +515,7 @@ private:
       return existing.exists() &&
              (!existing.open(QIODevice::ReadOnly) || existing.readAll() != image.bytes);
     };
-    const QFileInfo info(image.name);
-    for (int n = 2; differs(image.name); ++n)
-    {
-      image.name = QString("%1_%2.%3").arg(info.completeBaseName()).arg(n).arg(info.suffix());
-    }
+    image.name = firstFreeName(image.name, differs);
     return image.name;
   }
 
@@ -534,6 +523,20 @@ private:
   void resolveTokens(aiScene* scene, const Reference& reference) const
   {
     const std::size_t tokenLength = std::strlen(Token);
+    replaceImagePaths(scene,
+                      [&](const char* path) -> std::string
+                      {
+                        return std::strncmp(path, Token, tokenLength) == 0
+                                   ? reference(std::stoul(path + tokenLength))
+                                   : std::string();
+                      });
+  }
+
+  // Calls `replace` with the path of every image of every material; a path it
+  // returns, unless empty, takes the old one's place.
+  template <typename Replace>
+  static void replaceImagePaths(aiScene* scene, const Replace& replace)
+  {
     for (unsigned m = 0; m < scene->mNumMaterials; ++m)
     {
       aiMaterial* material = scene->mMaterials[m];
@@ -544,10 +547,11 @@ private:
         {
           aiString path;
           material->GetTexture(textureType, i, &path);
-          if (std::strncmp(path.C_Str(), Token, tokenLength) == 0)
+          const std::string replaced = replace(path.C_Str());
+          if (!replaced.empty())
           {
-            const aiString resolved(reference(std::stoul(path.C_Str() + tokenLength)));
-            material->AddProperty(&resolved, AI_MATKEY_TEXTURE(textureType, i));
+            const aiString next(replaced);
+            material->AddProperty(&next, AI_MATKEY_TEXTURE(textureType, i));
           }
         }
       }
