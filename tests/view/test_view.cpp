@@ -699,9 +699,13 @@ TEST_F(Files, ExportEveryFormatKeepsEachPlacedModelRootAndTheModelsStayUsable)
     ASSERT_NE(scene, nullptr) << suffix << ": " << reader.GetErrorString();
     for (size_t model = 0; model < 4; ++model)
     {
-      // The model's transform on top of its root's own.
-      aiMatrix4x4 placed;
-      AssimpImporter::ToAssimpMatrix(h.item.models[model]->transform->GetMatrix(), placed);
+      // The model's transform on top of its root's own, composed here in Assimp's
+      // terms, so that a transposed hand-over from VTK fails.
+      aiMatrix4x4 move, turn, stretch;
+      const float m = static_cast<float>(model);
+      aiMatrix4x4 placed = aiMatrix4x4::Translation({1 - m, 2 * m, 3}, move) *
+                           aiMatrix4x4::RotationY(vtkMath::RadiansFromDegrees(30 * m), turn) *
+                           aiMatrix4x4::Scaling({1 + 0.25f * m, 1, 1}, stretch);
       placed *= h.item.models[model]->importer->Scene->mRootNode->mTransformation;
       const aiNode* root = scene->mRootNode->FindNode(roots[model]);
       ASSERT_NE(root, nullptr) << suffix << " " << roots[model];
