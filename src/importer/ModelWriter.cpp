@@ -731,7 +731,9 @@ Result Write(const std::vector<Model>& models, const QString& fileName)
   const std::string stagedPath = staged.toStdString();
   if (exporter.Export(scene.get(), formatId, stagedPath, 0) != AI_SUCCESS)
   {
-    return failed(QString("The writer failed: ") + exporter.GetErrorString());
+    const QString reason = QString::fromUtf8(exporter.GetErrorString());
+    return failed("Assimp's writer failed: " +
+                  (reason.isEmpty() ? QStringLiteral("it gave no reason") : reason));
   }
   if (std::strcmp(formatId, "fbx") == 0 && !FbxNullRecords::addMissing(stagedPath))
   {
