@@ -17,8 +17,6 @@ namespace
 constexpr double Epsilon = 1.1920928955078125e-7;
 } // namespace
 
-int Manager::checkedModelIndex = 0;
-
 Manager::Manager(QObject* parent)
     : QObject(parent), m_ownTreeModel(new QStandardItemModel(this)), m_treeModel(m_ownTreeModel)
 {

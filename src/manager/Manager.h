@@ -148,10 +148,8 @@ public:
   QString configDir;
   QObject* slider = nullptr;
 
-  // Hand-over to the render tasks of the tree commands.
+  // The node of the tree row the window last selected or ticked.
   aiNode* selectedNode = nullptr;
-  bool nodeChecked = false;
-  static int checkedModelIndex;
 
   // Ratio between the integer transform properties and the stored values.
   const double transformFactor = 100.0;

@@ -137,7 +137,8 @@ void Manager::treeSelChanged(const QModelIndex& idx)
     }
     state.currentModel = modelIndex.toInt();
   }
-  vtkItem->run(&treeSelChangedTask);
+  const TreeRow row{selectedNode, state.currentModel};
+  vtkItem->run([row](VtkItem* item, VtkItem::Data* data) { treeSelChangedTask(item, data, row); });
 }
 
 void Manager::checkTreeModel(const QModelIndex& idx, bool checked)
@@ -169,8 +170,8 @@ void Manager::checkTreeModel(const QModelIndex& idx, bool checked)
     return;
   }
   selectedNode = node.value<aiNode*>();
-  nodeChecked = checked;
-  checkedModelIndex = modelIndex.toInt();
-  vtkItem->run(&checkTreeModelTask);
+  const TreeRow row{selectedNode, modelIndex.toInt()};
+  vtkItem->run([row, checked](VtkItem* item, VtkItem::Data* data)
+               { checkTreeModelTask(item, data, row, checked); });
 }
 } // namespace ML

@@ -97,8 +97,15 @@ void onLightWidgetInteraction(vtkObject* caller, unsigned long eventId, void* cl
                               void* callData);
 
 // Selection, visibility and the model transform.
-void checkTreeModelTask(VtkItem* item, VtkItem::Data* data);
-void treeSelChangedTask(VtkItem* item, VtkItem::Data* data);
+// The tree row a command acted on, taken when the command was called: two clicks
+// before the next frame each act on their own row.
+struct TreeRow
+{
+  const aiNode* node = nullptr;
+  int model = -1;
+};
+void checkTreeModelTask(VtkItem* item, VtkItem::Data* data, TreeRow row, bool checked);
+void treeSelChangedTask(VtkItem* item, VtkItem::Data* data, TreeRow row);
 void updateModelTransformTask(VtkItem* item, VtkItem::Data* data);
 void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* actor);
 // Whether one of the model's nodes holds the actor.

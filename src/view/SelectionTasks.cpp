@@ -210,57 +210,46 @@ void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* 
   showPlacement(item->manager, entry);
 }
 
-void checkTreeModelTask(VtkItem* item, VtkItem::Data* data)
+void checkTreeModelTask(VtkItem* item, VtkItem::Data* data, TreeRow row, bool checked)
 {
-  if (!data || !data->item)
+  if (!data || !data->item || !isModelIndex(item, row.model) || !row.node)
   {
     return;
   }
-  Manager* manager = item->manager;
-  const int index = Manager::checkedModelIndex;
-  if (!isModelIndex(item, index) || !manager->selectedNode)
+  const ModelEntry& entry = *item->models[static_cast<size_t>(row.model)];
+  if (!sceneContainsNode(entry.importer->Scene, row.node))
   {
     return;
   }
-  const ModelEntry& entry = *item->models[static_cast<size_t>(index)];
-  if (!sceneContainsNode(entry.importer->Scene, manager->selectedNode))
-  {
-    return;
-  }
-  manager->state.currentModel = index;
-  vtkActorCollection* actors = nodeActors(entry, manager->selectedNode);
+  item->manager->state.currentModel = row.model;
+  vtkActorCollection* actors = nodeActors(entry, row.node);
   if (!actors)
   {
     qDebug() << "Actor Collection is null";
     return;
   }
-  forEachActor(actors, [manager](vtkActor* actor) { actor->SetVisibility(manager->nodeChecked); });
+  forEachActor(actors, [checked](vtkActor* actor) { actor->SetVisibility(checked); });
   data->renderer->Render();
 }
 
-void treeSelChangedTask(VtkItem* item, VtkItem::Data* data)
+void treeSelChangedTask(VtkItem* item, VtkItem::Data* data, TreeRow row)
 {
-  if (!data || !data->item)
+  if (!data || !data->item || !isModelIndex(item, row.model))
   {
     return;
   }
-  Manager* manager = item->manager;
-  if (!isModelIndex(item, manager->state.currentModel))
+  if (!row.node)
   {
-    return;
-  }
-  ModelEntry& entry = *item->models[static_cast<size_t>(manager->state.currentModel)];
-  if (!manager->selectedNode)
-  {
-    manager->state.currentModel = 0;
+    item->manager->state.currentModel = 0;
     data->boxWidget->Off();
     return;
   }
-  if (!sceneContainsNode(entry.importer->Scene, manager->selectedNode))
+  ModelEntry& entry = *item->models[static_cast<size_t>(row.model)];
+  if (!sceneContainsNode(entry.importer->Scene, row.node))
   {
     return;
   }
-  vtkActorCollection* actors = nodeActors(entry, manager->selectedNode);
+  vtkActorCollection* actors = nodeActors(entry, row.node);
   if (!actors)
   {
     qDebug() << "Actors is null";

@@ -827,16 +827,19 @@ TEST(NodeVisibility, UntickingANodeHidesExactlyItsOwnActors)
   h.manager.checkTreeModel(row(h, "Cube_1[1]"), true);
   h.runTasks();
   EXPECT_EQ(h.grab(), shown);
+  // Two rows unticked before the next frame: each task acts on its own row.
+  h.manager.checkTreeModel(row(h, "Cube_0[1]"), false);
+  h.manager.checkTreeModel(row(h, "Cube_2[1]"), false);
+  h.runTasks();
+  EXPECT_FALSE(nodeActors(cubes, "Cube_0").at(0)->GetVisibility());
+  EXPECT_FALSE(nodeActors(cubes, "Cube_2").at(0)->GetVisibility());
 
   // A node of another model's scene, as a task may receive it after that
   // model is gone, changes nothing, even where the names match.
   ViewHarness twice;
   load(twice, {cubesFile, cubesFile});
-  twice.manager.selectedNode = twice.item.models[1]->importer->Scene->mRootNode->mChildren[1];
-  twice.manager.nodeChecked = false;
-  Manager::checkedModelIndex = 0;
-  twice.item.run(&checkTreeModelTask);
-  twice.runTasks();
+  const aiNode* otherCube = twice.item.models[1]->importer->Scene->mRootNode->mChildren[1];
+  checkTreeModelTask(&twice.item, twice.data, {otherCube, 0}, false);
   for (const auto& entry : twice.item.models)
     EXPECT_TRUE(nodeActors(*entry, "Cube_1").at(0)->GetVisibility());
 }
