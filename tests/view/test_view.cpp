@@ -8,14 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <vtkCamera.h>
+#include <vtkFieldData.h>
 #include <vtkInteractorStyle.h>
 #include <vtkLight.h>
 #include <vtkLightCollection.h>
 #include <vtkMath.h>
 #include <vtkMatrix4x4.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkRenderWindowInteractor.h>
+#include <vtkShaderProperty.h>
 #include <vtkTransform.h>
+#include <vtkUniforms.h>
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
@@ -1045,6 +1050,26 @@ TEST(ModelTransform, TypedValuesAreAbsoluteAndTheBoxFollowsThem)
   EXPECT_LT(difference(global(arm, "Bone_002")->Element,
                        armPose(0.5 * (range[1] - range[0]), 0, arm.transform)->Element),
             1e-6);
+
+  // Scaled to nothing, the placement has no inverse: each joint matrix is then the
+  // bone's global matrix times its inverse bind matrix, never unset memory.
+  typeTransform({0, 1, 0}, {0, 0, 0}, {0, 0, 0});
+  vtkActor* skin = nodeActors(arm, "Arm").at(0);
+  std::vector<float> joints;
+  skin->GetShaderProperty()->GetVertexCustomUniforms()->GetUniformMatrix4x4v("jointMatrices",
+                                                                             joints);
+  auto* inverseBinds = vtkPolyData::SafeDownCast(skin->GetMapper()->GetInput())
+                           ->GetFieldData()
+                           ->GetArray("InverseBindMatrices");
+  ASSERT_EQ(joints.size(), 48u);
+  for (int bone = 0; bone < 3; ++bone)
+  {
+    vtkNew<vtkMatrix4x4> expected;
+    vtkMatrix4x4::Multiply4x4(global(arm, "Bone_00" + std::to_string(bone))->GetData(),
+                              inverseBinds->GetTuple(bone), expected->GetData());
+    for (int e = 0; e < 16; ++e) // the uniform is column-major
+      EXPECT_NEAR(joints[16 * bone + e], expected->GetElement(e % 4, e / 4), 1e-5) << bone;
+  }
 }
 } // namespace
 } // namespace ML::Test
