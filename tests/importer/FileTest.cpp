@@ -119,6 +119,29 @@ TEST(Animation, ZeroTickRateScaleOnlyChannelsAndMissingNodes)
   EXPECT_FALSE(near(Identity, matrices[1], Tol));
 }
 
+// One skinned mesh drawn by two nodes: each actor gets joint matrices of its own,
+// taking its own placement out again, so both copies follow the one skeleton.
+TEST(Animation, ASkinSharedByTwoNodesGivesEachActorItsOwnJointMatrices)
+{
+  Model model(fixture("arm_shared_skin.assbin"));
+  ASSERT_TRUE(model.read);
+  model.poseAt(0.6);
+  for (const char* node : {"Arm", "ArmCopy"})
+  {
+    vtkActor* actor = model.actor(node);
+    ASSERT_NE(actor, nullptr) << node;
+    const std::vector<Matrix> joints = jointMatrices(actor);
+    ASSERT_EQ(joints.size(), 3u);
+    Matrix meshInverse;
+    vtkMatrix4x4::Invert(actor->GetUserMatrix()->GetData(), meshInverse.data());
+    const Matrix bone = elements(model.global("Bone_002"));
+    const Matrix inverseBind = trs({0, -2, 0});
+    EXPECT_TRUE(near(multiply(meshInverse, multiply(bone, inverseBind)), joints[2], Tol)) << node;
+  }
+  EXPECT_FALSE(
+      near(jointMatrices(model.actor("Arm"))[2], jointMatrices(model.actor("ArmCopy"))[2], 1e-3));
+}
+
 // Lights get global matrices by their node's name, skins animate in every clip and
 // images are found embedded (by the base name of a Windows path too) or beside the file
 // ("./" paths, TGA).
