@@ -987,6 +987,22 @@ TEST(ModelTransform, ReleasingTheBoxFillsAllNineValuesAndMovesEveryNode)
   for (size_t i = 0; i < 3; ++i)
     EXPECT_LT(difference(global(cubes, nodes[i])->Element, dropped[i]->Element), 1e-5) << i;
 
+  // The drag moves the model the box frames even when another model became current
+  // meanwhile (a clip chosen in the window picks the animated one).
+  h.manager.state.currentModel = 1;
+  dragged->Identity();
+  dragged->Translate(-1.0, 0.5, 2.0);
+  h.data->boxWidget->SetTransform(dragged);
+  h.data->boxWidget->InvokeEvent(vtkCommand::EndInteractionEvent);
+  EXPECT_EQ(h.manager.state.currentModel, 0);
+  EXPECT_TRUE(h.item.models[1]->transform->GetMatrix()->IsIdentity());
+  dragged->RotateZ(-35.0);
+  dragged->RotateX(20.0);
+  dragged->RotateY(-50.0);
+  dragged->Scale(2.0, 1.0, 0.5);
+  h.data->boxWidget->SetTransform(dragged);
+  h.data->boxWidget->InvokeEvent(vtkCommand::EndInteractionEvent);
+
   // Selecting a model shows its own placement and leaves it where it is.
   select(h, row(h, "Arm[1]"));
   expectNear(state.modelPosition.data(), {0, 0, 0});
