@@ -55,11 +55,12 @@ QByteArray contents(const QString& path)
 TEST(ModelWriter, ImagesTravelAndEachFormatSaysWhatItDrops)
 {
   Sources sources;
-  for (const char* name :
-       {"textured_cube.gltf", "textured_cube.glb", "arm_two_clips.glb", "four_lights.dae"})
+  for (const std::string& path :
+       {fixture("textured_cube.gltf"), fixture("textured_cube.glb"), fixture("arm_two_clips.glb"),
+        fixture("four_lights.dae"), assimpModel("glTF2/BoxTextured-glTF/BoxTextured.gltf")})
   {
-    sources.push_back(std::make_unique<Model>(fixture(name)));
-    ASSERT_TRUE(sources.back()->read) << name;
+    sources.push_back(std::make_unique<Model>(path));
+    ASSERT_TRUE(sources.back()->read) << path;
   }
   const auto models = writerModels(sources);
   // Format, whether clips and lights read back.
@@ -81,13 +82,14 @@ TEST(ModelWriter, ImagesTravelAndEachFormatSaysWhatItDrops)
     Model exported(path.toStdString());
     ASSERT_TRUE(exported.read);
     EXPECT_FALSE(log.contains("Cannot find texture"));
-    EXPECT_EQ(texturedMaterials(exported), 2); // both cubes
+    EXPECT_EQ(texturedMaterials(exported), 3); // both cubes and the Assimp test box
     EXPECT_EQ(exported->Scene->mNumAnimations, clips ? 2u : 0u);
     EXPECT_EQ(exported->Scene->mNumLights, lights ? 4u : 0u);
-    // One file beside the formats that refer to files: both cubes show one image.
+    // A file per image beside the formats that refer to files: both cubes show one.
     const QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
-    EXPECT_EQ(files.filter(".png"),
-              suffix == std::string("glb") ? QStringList() : QStringList{"checker.png"});
+    EXPECT_EQ(files.filter(".png"), suffix == std::string("glb")
+                                        ? QStringList()
+                                        : QStringList({"CesiumLogoFlat.png", "checker.png"}));
     EXPECT_EQ(QDir(dir.path()).entryList({".export-*"}, QDir::Dirs | QDir::Hidden).size(), 0);
     if (suffix == std::string("glb") || suffix == std::string("gltf"))
     {
