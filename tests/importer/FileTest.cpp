@@ -385,7 +385,7 @@ TEST(BrokenFiles, TheFuzzersFindingsOpenOrAreReported)
   {
     SCOPED_TRACE(name.toStdString());
     ASSERT_TRUE(QFile::copy(corpus.filePath(name), folder.filePath(name)));
-    ML::Fuzz::openAndPlay(folder.filePath(name).toStdString());
+    ML::Fuzz::openAndPlay(vtkNew<AssimpImporter>(), folder.filePath(name).toStdString());
   }
 }
 

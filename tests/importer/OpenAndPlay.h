@@ -22,9 +22,8 @@ namespace ML::Fuzz
 constexpr vtkIdType ClipsPlayed = 4;
 
 // False when the file does not read.
-inline bool openAndPlay(const std::string& path)
+inline bool openAndPlay(AssimpImporter* importer, const std::string& path)
 {
-  vtkNew<AssimpImporter> importer;
   importer->FileName = path;
   if (!importer->ReadScene(path))
   {
