@@ -1,4 +1,5 @@
 #include "AssimpImporter.h"
+#include "ReadGuard.h"
 #include "TextureImage.h"
 
 #include <vtkActor.h>
@@ -592,6 +593,12 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
 {
   // Reading frees the scene read before, whether it succeeds or not.
   this->Scene = nullptr;
+  const QString reason = ReadGuard::ReasonNotToRead(fileName);
+  if (!reason.isEmpty())
+  {
+    qDebug().noquote() << QStringLiteral("Cannot read \"%1\": %2").arg(ToQString(fileName), reason);
+    return false;
+  }
   const aiScene* scene = nullptr;
   try
   {

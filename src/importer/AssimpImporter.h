@@ -57,7 +57,8 @@ public:
 
   /**
    * Reads the file and converts its meshes, embedded textures and materials.
-   * False when Assimp cannot read it; the reason goes to the debug output.
+   * False when Assimp cannot read it, or when it holds what Assimp is known to crash
+   * on (ReadGuard); the reason goes to the debug output.
    */
   bool ReadScene(const std::string& fileName);
 
