@@ -28,9 +28,12 @@ namespace
 {
 __attribute__((used, section("__libfuzzer_extra_counters"))) std::uint8_t ExtraCounters[1 << 16];
 
-// Digits are dropped, so that line numbers and offsets do not count as new paths.
+// A message up to its first quote, without digits, tells the path: the names, tokens,
+// line numbers and offsets it goes on with would make every input look new.
 void countPath(std::string text)
 {
+  text.erase(std::find_if(text.begin(), text.end(), [](char c) { return c == '"' || c == '\''; }),
+             text.end());
   text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }),
              text.end());
   ++ExtraCounters[std::hash<std::string>()(text) % sizeof(ExtraCounters)];
