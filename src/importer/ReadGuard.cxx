@@ -2,42 +2,42 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace Assimp
+{
+// Declared by Assimp's headers only for its debug builds.
+void aiAssertViolation(const char* failedExpression, const char* file, int line);
+} // namespace Assimp
 
 namespace
 {
 constexpr qint64 GlbHeaderSize = 12;
 constexpr qint64 GlbChunkHeaderSize = 8;
 
-QString CheckSkins(const QByteArray& json)
+// What a glTF file holds, as far as the checks need it.
+struct GltfFile
 {
-  // Assimp's JSON parser takes strings that are not UTF-8, which Qt's refuses: they are
-  // made valid first.
-  const QByteArray utf8 = QString::fromUtf8(json).toUtf8();
-  const QJsonArray skins = QJsonDocument::fromJson(utf8).object().value("skins").toArray();
-  for (qsizetype i = 0; i < skins.size(); ++i)
-  {
-    if (!skins.at(i).toObject().contains("inverseBindMatrices"))
-    {
-      return QStringLiteral("glTF skin %1 has no inverse bind matrices, which Assimp 5.2 cannot "
-                            "read")
-          .arg(i);
-    }
-  }
-  return QString();
-}
+  QByteArray Json;
+  qint64 BinaryChunkLength = -1; // -1: none (a .gltf, or a GLB without one)
+};
 
 // The chunks that Assimp reads of a GLB, the JSON and the binary buffer, must fit in the
 // file. A glTF 1.0 binary has only the JSON part, followed by its body.
-QString CheckGlb(QFile& file, QByteArray& json)
+QString ReadGlb(QFile& file, GltfFile& gltf)
 {
   const qint64 size = file.size();
   if (size < GlbHeaderSize)
   {
-    return QString(); // Assimp reports that
+    return QStringLiteral("GLB of %1 bytes").arg(size);
   }
   const bool chunked = qFromLittleEndian<quint32>(file.peek(GlbHeaderSize).constData() + 4) >= 2;
   const int chunks = chunked ? 2 : 1;
@@ -57,9 +57,133 @@ QString CheckGlb(QFile& file, QByteArray& json)
     }
     if (chunk == 0)
     {
-      json = file.read(length);
+      gltf.Json = file.read(length);
+    }
+    else
+    {
+      gltf.BinaryChunkLength = length;
     }
     at = data + length;
+  }
+  return QString();
+}
+
+qint64 ComponentBytes(int componentType)
+{
+  switch (componentType)
+  {
+  case 5120: // byte
+  case 5121: // unsigned byte
+    return 1;
+  case 5122: // short
+  case 5123: // unsigned short
+    return 2;
+  case 5125: // unsigned int
+  case 5126: // float
+    return 4;
+  default:
+    return 0;
+  }
+}
+
+qint64 ElementComponents(const QString& type)
+{
+  static const QHash<QString, qint64> components = {
+      {"SCALAR", 1}, {"VEC2", 2}, {"VEC3", 3}, {"VEC4", 4}, {"MAT2", 4}, {"MAT3", 9}, {"MAT4", 16}};
+  return components.value(type, 0);
+}
+
+// glTF allows a skin without inverse bind matrices (identity); Assimp dereferences them.
+QString CheckSkins(const QJsonObject& gltf)
+{
+  const QJsonArray skins = gltf.value("skins").toArray();
+  for (qsizetype i = 0; i < skins.size(); ++i)
+  {
+    if (!skins.at(i).toObject().contains("inverseBindMatrices"))
+    {
+      return QStringLiteral("glTF skin %1 has no inverse bind matrices").arg(i);
+    }
+  }
+  return QString();
+}
+
+// Assimp copies accessor data without checking that it lies within the buffer view,
+// and takes an accessor without view (zeros, in glTF) for one with, unless the mesh
+// data is Draco-compressed. In a GLB, the buffer without URI is the binary chunk, and
+// its views must lie within it. Sizes are compared as doubles, as JSON numbers may
+// exceed every integer type.
+QString CheckAccessors(const QJsonObject& gltf, qint64 binaryChunkLength)
+{
+  const QJsonArray accessors = gltf.value("accessors").toArray();
+  const QJsonArray views = gltf.value("bufferViews").toArray();
+  const QJsonArray buffers = gltf.value("buffers").toArray();
+  const bool draco = gltf.value("extensionsUsed").toArray().contains("KHR_draco_mesh_compression");
+  for (qsizetype i = 0; i < accessors.size(); ++i)
+  {
+    const QJsonObject accessor = accessors.at(i).toObject();
+    if (draco && !accessor.contains("bufferView"))
+    {
+      continue;
+    }
+    const double element =
+        static_cast<double>(ComponentBytes(accessor.value("componentType").toInt()) *
+                            ElementComponents(accessor.value("type").toString()));
+    const QJsonObject view = views.at(accessor.value("bufferView").toInt(-1)).toObject();
+    const QJsonObject buffer = buffers.at(view.value("buffer").toInt(-1)).toObject();
+    const double viewLength = view.value("byteLength").toDouble();
+    const double count = accessor.value("count").toDouble();
+    const double end = accessor.value("byteOffset").toDouble() +
+                       (count - 1) * view.value("byteStride").toDouble(element) + element;
+    const bool inChunk = !buffer.contains("uri") && binaryChunkLength >= 0;
+    const bool valid =
+        element > 0 && count >= 1 && end <= viewLength && !buffer.isEmpty() &&
+        (!inChunk || view.value("byteOffset").toDouble() + viewLength <= binaryChunkLength);
+    if (!valid)
+    {
+      return QStringLiteral("glTF accessor %1 lies outside its buffer view or has none").arg(i);
+    }
+  }
+  return QString();
+}
+
+// An image in a buffer view is named by its MIME type, "image/<format>"; Assimp takes
+// the part after the slash without looking for it.
+QString CheckImages(const QJsonObject& gltf)
+{
+  const QJsonArray images = gltf.value("images").toArray();
+  for (qsizetype i = 0; i < images.size(); ++i)
+  {
+    const QJsonObject image = images.at(i).toObject();
+    if (image.contains("bufferView") && !image.value("mimeType").toString().contains('/'))
+    {
+      return QStringLiteral("glTF image %1 has no MIME type").arg(i);
+    }
+  }
+  return QString();
+}
+
+QString CheckGltf(const GltfFile& file)
+{
+  // Assimp's JSON parser takes strings that are not UTF-8, which Qt's refuses: they are
+  // made valid first.
+  QJsonParseError error;
+  const QJsonDocument json = QJsonDocument::fromJson(QString::fromUtf8(file.Json).toUtf8(), &error);
+  if (!json.isObject())
+  {
+    return QStringLiteral("no glTF JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset);
+  }
+  const QJsonObject gltf = json.object();
+  if (gltf.value("asset").toObject().value("version").toString() != "2.0")
+  {
+    return QString(); // glTF 1.0 keeps its data elsewhere
+  }
+  for (const QString& reason :
+       {CheckSkins(gltf), CheckAccessors(gltf, file.BinaryChunkLength), CheckImages(gltf)})
+  {
+    if (!reason.isEmpty())
+    {
+      return reason;
+    }
   }
   return QString();
 }
@@ -73,18 +197,31 @@ QString ReadGuard::ReasonNotToRead(const std::string& fileName)
   {
     return QString();
   }
-  QByteArray json;
-  if (file.peek(4) == "glTF")
+  // A file that Assimp's glTF readers turn down is offered to every other reader, which
+  // trust their input even less: a GLB must say so and hold glTF JSON.
+  GltfFile gltf;
+  if (suffix == "glb" && file.peek(4) != "glTF")
   {
-    const QString reason = CheckGlb(file, json);
-    if (!reason.isEmpty())
-    {
-      return reason;
-    }
+    return QStringLiteral("no GLB header");
   }
-  else
+  const QString reason = suffix == "glb" ? ReadGlb(file, gltf) : QString();
+  if (!reason.isEmpty())
   {
-    json = file.readAll();
+    return reason;
   }
-  return CheckSkins(json);
+  if (suffix == "gltf")
+  {
+    gltf.Json = file.readAll();
+  }
+  return CheckGltf(gltf);
+}
+
+// Debian's Assimp is built with its assertions on, and a failed one aborts the process.
+// The library calls this through its procedure linkage table, so the program's
+// definition takes the place of the library's: a failed assertion becomes an exception,
+// which Assimp's readers report as on a bad file, and the read fails with its text.
+void Assimp::aiAssertViolation(const char* failedExpression, const char* file, int line)
+{
+  throw std::runtime_error(std::string("Assimp assertion failed: ") + failedExpression + " in " +
+                           file + ":" + std::to_string(line));
 }

@@ -29,14 +29,15 @@ namespace
 __attribute__((used, section("__libfuzzer_extra_counters"))) std::uint8_t ExtraCounters[1 << 16];
 
 // A message up to its first quote, without digits, tells the path: the names, tokens,
-// line numbers and offsets it goes on with would make every input look new.
+// line numbers and offsets it goes on with would make every input look new, and so
+// would how often it comes.
 void countPath(std::string text)
 {
   text.erase(std::find_if(text.begin(), text.end(), [](char c) { return c == '"' || c == '\''; }),
              text.end());
   text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }),
              text.end());
-  ++ExtraCounters[std::hash<std::string>()(text) % sizeof(ExtraCounters)];
+  ExtraCounters[std::hash<std::string>()(text) % sizeof(ExtraCounters)] = 1;
 }
 
 void countMessage(QtMsgType, const QMessageLogContext&, const QString& message)
