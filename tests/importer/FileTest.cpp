@@ -346,12 +346,20 @@ TEST(BrokenFiles, WhatAssimpCannotSurviveIsNotGivenToIt)
   { return fileBytes(fixture(file)).replace("inverseBindMatrices", "inverseBindMatrixes"); };
   QByteArray hugeChunk = fileBytes(fixture("skinned.glb"));
   qToLittleEndian<quint32>(0xfffffff0u, hugeChunk.data() + 12);
+  const QByteArray gltf = fileBytes(fixture("skinned.gltf"));
+  const QByteArray pastView = QByteArray(gltf).replace("\"count\": 20", "\"count\": 21");
+  const QByteArray noMimeType =
+      fileBytes(fixture("textured_embedded.glb")).replace("image/png", "image-png");
   for (const auto& [name, bytes, reason] :
        {std::tuple{"skin.glb", withoutInverseBindMatrices("skinned.glb"),
                    "glTF skin 0 has no inverse bind matrices"},
         {"skin.gltf", withoutInverseBindMatrices("skinned.gltf"),
          "glTF skin 0 has no inverse bind matrices"},
-        {"chunk.glb", hugeChunk, "GLB chunk of 4294967280 bytes at byte 12 of a file of"}})
+        {"chunk.glb", hugeChunk, "GLB chunk of 4294967280 bytes at byte 12 of a file of"},
+        {"header.glb", QByteArray("{\"asset\": {\"version\": \"2.0\"}}"), "no GLB header"},
+        {"json.gltf", gltf.left(gltf.size() / 2), "no glTF JSON: "},
+        {"view.gltf", pastView, "glTF accessor 0 lies outside its buffer view or has none"},
+        {"mime.glb", noMimeType, "glTF image 0 has no MIME type"}})
   {
     const QString path = folder.filePath(name);
     ASSERT_TRUE(writeFile(path, bytes));
@@ -361,6 +369,12 @@ TEST(BrokenFiles, WhatAssimpCannotSurviveIsNotGivenToIt)
     EXPECT_TRUE(log.lines().value(0).startsWith("Cannot read \"" + path + "\": " + reason))
         << log.lines().value(0).toStdString();
   }
+
+  // Debian's Assimp aborts on its failed assertions; here they fail the read.
+  MessageLog log;
+  EXPECT_FALSE(Model(ML_SOURCE_DIR "/tests/importer/corpus/assimp-gltf1-assertion.glb").read);
+  EXPECT_EQ(log.count("Assimp error:  Assimp assertion failed: "), 1)
+      << log.lines().join("\n").toStdString();
 }
 
 // A damaged image, embedded or beside the model, leaves its material untextured and is
