@@ -173,7 +173,7 @@ QString CheckGltf(const GltfFile& file)
     return QStringLiteral("no glTF JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset);
   }
   const QJsonObject gltf = json.object();
-  if (gltf.value("asset").toObject().value("version").toString() != "2.0")
+  if (gltf.value("asset").toObject().value("version").toString().startsWith("1."))
   {
     return QString(); // glTF 1.0 keeps its data elsewhere
   }
