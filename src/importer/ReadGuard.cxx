@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -162,6 +163,34 @@ QString CheckImages(const QJsonObject& gltf)
   return QString();
 }
 
+// Assimp's Collada and ASCII FBX readers reserve memory for the counts that a file
+// declares before they read the values, but no count of values can exceed the bytes of
+// the file that holds them.
+QString CheckCounts(const QByteArray& text, std::initializer_list<QByteArray> markers)
+{
+  double largest = 0;
+  for (const QByteArray& marker : markers)
+  {
+    for (qsizetype at = text.indexOf(marker); at >= 0; at = text.indexOf(marker, at + 1))
+    {
+      double count = 0;
+      for (qsizetype i = at + marker.size(); i < text.size() && text[i] >= '0' && text[i] <= '9';
+           ++i)
+      {
+        count = count * 10 + (text[i] - '0');
+      }
+      largest = std::max(largest, count);
+    }
+  }
+  if (largest > text.size())
+  {
+    return QStringLiteral("a count of %1 in a file of %2 bytes")
+        .arg(largest, 0, 'f', 0)
+        .arg(text.size());
+  }
+  return QString();
+}
+
 QString CheckGltf(const GltfFile& file)
 {
   // Assimp's JSON parser takes strings that are not UTF-8, which Qt's refuses: they are
@@ -193,7 +222,20 @@ QString ReadGuard::ReasonNotToRead(const std::string& fileName)
 {
   QFile file(QString::fromStdString(fileName));
   const QString suffix = QFileInfo(file).suffix().toLower();
-  if ((suffix != "glb" && suffix != "gltf") || !file.open(QIODevice::ReadOnly))
+  if (!file.open(QIODevice::ReadOnly))
+  {
+    return QString(); // Assimp reports that
+  }
+  if (suffix == "dae")
+  {
+    return CheckCounts(file.readAll(), {"count=\"", "count='"});
+  }
+  if (suffix == "fbx")
+  {
+    const bool binary = file.peek(18) == "Kaydara FBX Binary";
+    return binary ? QString() : CheckCounts(file.readAll(), {"*"});
+  }
+  if (suffix != "glb" && suffix != "gltf")
   {
     return QString();
   }

@@ -359,7 +359,9 @@ TEST(BrokenFiles, WhatAssimpCannotSurviveIsNotGivenToIt)
         {"header.glb", QByteArray("{\"asset\": {\"version\": \"2.0\"}}"), "no GLB header"},
         {"json.gltf", gltf.left(gltf.size() / 2), "no glTF JSON: "},
         {"view.gltf", pastView, "glTF accessor 0 lies outside its buffer view or has none"},
-        {"mime.glb", noMimeType, "glTF image 0 has no MIME type"}})
+        {"mime.glb", noMimeType, "glTF image 0 has no MIME type"},
+        {"count.dae", withHugeCounts(fileBytes(fixture("skinned.dae"))), "a count of 4000000000"},
+        {"count.fbx", withHugeCounts(fileBytes(fixture("skinned.fbx"))), "a count of 4000000000"}})
   {
     const QString path = folder.filePath(name);
     ASSERT_TRUE(writeFile(path, bytes));
