@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
@@ -28,7 +29,8 @@ constexpr qint64 GlbChunkHeaderSize = 8;
 struct GltfFile
 {
   QByteArray Json;
-  qint64 BinaryChunkLength = -1; // -1: none (a .gltf, or a GLB without one)
+  QByteArray Binary;
+  bool HasBinaryChunk = false;
 };
 
 // The chunks that Assimp reads of a GLB, the JSON and the binary buffer, must fit in the
@@ -62,7 +64,8 @@ QString ReadGlb(QFile& file, GltfFile& gltf)
     }
     else
     {
-      gltf.BinaryChunkLength = length;
+      gltf.Binary = file.read(length);
+      gltf.HasBinaryChunk = true;
     }
     at = data + length;
   }
@@ -113,7 +116,7 @@ QString CheckSkins(const QJsonObject& gltf)
 // data is Draco-compressed. In a GLB, the buffer without URI is the binary chunk, and
 // its views must lie within it. Sizes are compared as doubles, as JSON numbers may
 // exceed every integer type.
-QString CheckAccessors(const QJsonObject& gltf, qint64 binaryChunkLength)
+QString CheckAccessors(const QJsonObject& gltf, const GltfFile& file)
 {
   const QJsonArray accessors = gltf.value("accessors").toArray();
   const QJsonArray views = gltf.value("bufferViews").toArray();
@@ -135,13 +138,66 @@ QString CheckAccessors(const QJsonObject& gltf, qint64 binaryChunkLength)
     const double count = accessor.value("count").toDouble();
     const double end = accessor.value("byteOffset").toDouble() +
                        (count - 1) * view.value("byteStride").toDouble(element) + element;
-    const bool inChunk = !buffer.contains("uri") && binaryChunkLength >= 0;
+    const bool inChunk = !buffer.contains("uri") && file.HasBinaryChunk;
     const bool valid =
         element > 0 && count >= 1 && end <= viewLength && !buffer.isEmpty() &&
-        (!inChunk || view.value("byteOffset").toDouble() + viewLength <= binaryChunkLength);
+        (!inChunk || view.value("byteOffset").toDouble() + viewLength <= file.Binary.size());
     if (!valid)
     {
       return QStringLiteral("glTF accessor %1 lies outside its buffer view or has none").arg(i);
+    }
+  }
+  return QString();
+}
+
+qint64 ReadIndex(const QByteArray& binary, qint64 at, qint64 bytes)
+{
+  const auto* data = reinterpret_cast<const uchar*>(binary.constData()) + at;
+  return bytes == 1   ? data[0]
+         : bytes == 2 ? qFromLittleEndian<quint16>(data)
+                      : qFromLittleEndian<quint32>(data);
+}
+
+// Assimp makes faces of line loops, strips and points without checking their indices
+// against the vertices. In a GLB, whose binary chunk is at hand, each index of such a
+// primitive must name a vertex. Runs after CheckAccessors, which keeps the reads within
+// the chunk.
+QString CheckIndices(const QJsonObject& gltf, const GltfFile& file)
+{
+  const QJsonArray accessors = gltf.value("accessors").toArray();
+  const QJsonArray views = gltf.value("bufferViews").toArray();
+  const QJsonArray buffers = gltf.value("buffers").toArray();
+  for (const QJsonValue& mesh : gltf.value("meshes").toArray())
+  {
+    for (const QJsonValue& value : mesh.toObject().value("primitives").toArray())
+    {
+      const QJsonObject primitive = value.toObject();
+      const QJsonObject indices = accessors.at(primitive.value("indices").toInt(-1)).toObject();
+      const QJsonObject view = views.at(indices.value("bufferView").toInt(-1)).toObject();
+      const bool inChunk = file.HasBinaryChunk &&
+                           !buffers.at(view.value("buffer").toInt(-1)).toObject().contains("uri");
+      if (primitive.value("mode").toInt(4) == 4 || indices.isEmpty() || !inChunk)
+      {
+        continue;
+      }
+      const qint64 vertices =
+          accessors.at(primitive.value("attributes").toObject().value("POSITION").toInt(-1))
+              .toObject()
+              .value("count")
+              .toInteger();
+      const qint64 bytes = ComponentBytes(indices.value("componentType").toInt());
+      const qint64 stride = view.value("byteStride").toInteger(bytes);
+      const qint64 start =
+          view.value("byteOffset").toInteger() + indices.value("byteOffset").toInteger();
+      const qint64 count = indices.value("count").toInteger();
+      for (qint64 i = 0, at = start; i < count && at + bytes <= file.Binary.size();
+           ++i, at += stride)
+      {
+        if (ReadIndex(file.Binary, at, bytes) >= vertices)
+        {
+          return QStringLiteral("glTF primitive index %1 names no vertex").arg(i);
+        }
+      }
     }
   }
   return QString();
@@ -206,9 +262,12 @@ QString CheckGltf(const GltfFile& file)
   {
     return QString(); // glTF 1.0 keeps its data elsewhere
   }
-  for (const QString& reason :
-       {CheckSkins(gltf), CheckAccessors(gltf, file.BinaryChunkLength), CheckImages(gltf)})
+  const std::function<QString()> checks[] = {
+      [&] { return CheckSkins(gltf); }, [&] { return CheckAccessors(gltf, file); },
+      [&] { return CheckIndices(gltf, file); }, [&] { return CheckImages(gltf); }};
+  for (const auto& check : checks)
   {
+    const QString reason = check();
     if (!reason.isEmpty())
     {
       return reason;
