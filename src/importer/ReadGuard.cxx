@@ -159,10 +159,11 @@ qint64 ReadIndex(const QByteArray& binary, qint64 at, qint64 bytes)
 }
 
 // Assimp makes faces of line loops, strips and points without checking their indices
-// against the vertices. In a GLB, whose binary chunk is at hand, each index of such a
-// primitive must name a vertex. Runs after CheckAccessors, which keeps the reads within
-// the chunk.
-QString CheckIndices(const QJsonObject& gltf, const GltfFile& file)
+// against the vertices, and counts the faces of one without vertices from minus one. Such
+// a primitive needs vertices, and in a GLB, whose binary chunk is at hand, each of its
+// indices must name one. Runs after CheckAccessors, which keeps the reads within the
+// chunk.
+QString CheckLinesAndPoints(const QJsonObject& gltf, const GltfFile& file)
 {
   const QJsonArray accessors = gltf.value("accessors").toArray();
   const QJsonArray views = gltf.value("bufferViews").toArray();
@@ -172,11 +173,7 @@ QString CheckIndices(const QJsonObject& gltf, const GltfFile& file)
     for (const QJsonValue& value : mesh.toObject().value("primitives").toArray())
     {
       const QJsonObject primitive = value.toObject();
-      const QJsonObject indices = accessors.at(primitive.value("indices").toInt(-1)).toObject();
-      const QJsonObject view = views.at(indices.value("bufferView").toInt(-1)).toObject();
-      const bool inChunk = file.HasBinaryChunk &&
-                           !buffers.at(view.value("buffer").toInt(-1)).toObject().contains("uri");
-      if (primitive.value("mode").toInt(4) == 4 || indices.isEmpty() || !inChunk)
+      if (primitive.value("mode").toInt(4) == 4)
       {
         continue;
       }
@@ -185,6 +182,18 @@ QString CheckIndices(const QJsonObject& gltf, const GltfFile& file)
               .toObject()
               .value("count")
               .toInteger();
+      if (vertices < 1)
+      {
+        return QStringLiteral("glTF line or point primitive without vertices");
+      }
+      const QJsonObject indices = accessors.at(primitive.value("indices").toInt(-1)).toObject();
+      const QJsonObject view = views.at(indices.value("bufferView").toInt(-1)).toObject();
+      const bool inChunk = file.HasBinaryChunk &&
+                           !buffers.at(view.value("buffer").toInt(-1)).toObject().contains("uri");
+      if (indices.isEmpty() || !inChunk)
+      {
+        continue;
+      }
       const qint64 bytes = ComponentBytes(indices.value("componentType").toInt());
       const qint64 stride = view.value("byteStride").toInteger(bytes);
       const qint64 start =
@@ -264,7 +273,7 @@ QString CheckGltf(const GltfFile& file)
   }
   const std::function<QString()> checks[] = {
       [&] { return CheckSkins(gltf); }, [&] { return CheckAccessors(gltf, file); },
-      [&] { return CheckIndices(gltf, file); }, [&] { return CheckImages(gltf); }};
+      [&] { return CheckLinesAndPoints(gltf, file); }, [&] { return CheckImages(gltf); }};
   for (const auto& check : checks)
   {
     const QString reason = check();

@@ -10,8 +10,8 @@
  *   dereferences;
  * - an accessor lies outside its buffer view or has none, or a view lies outside the
  *   GLB's binary chunk (the reader copies without checking);
- * - a GLB's line, line loop, strip or point primitive has an index past its vertices
- *   (the reader makes faces of them unchecked);
+ * - a line, line loop, strip or point primitive has no vertices, or, in a GLB, an
+ *   index past them (the reader makes faces of them unchecked);
  * - an image in a buffer view has no "image/..." MIME type.
  * A Collada or ASCII FBX file is refused when it declares a count larger than the file
  * (the readers reserve memory for it first).
