@@ -113,7 +113,8 @@ QString CheckSkins(const QJsonObject& gltf)
 
 // Assimp copies accessor data without checking that it lies within the buffer view,
 // and takes an accessor without view (zeros, in glTF) for one with, unless the mesh
-// data is Draco-compressed. In a GLB, the buffer without URI is the binary chunk, and
+// data is Draco-compressed. Elements may not overlap, or a small view would hold a
+// count that Assimp allocates for. In a GLB, the buffer without URI is the binary chunk, and
 // its views must lie within it. Sizes are compared as doubles, as JSON numbers may
 // exceed every integer type.
 QString CheckAccessors(const QJsonObject& gltf, const GltfFile& file)
@@ -136,11 +137,11 @@ QString CheckAccessors(const QJsonObject& gltf, const GltfFile& file)
     const QJsonObject buffer = buffers.at(view.value("buffer").toInt(-1)).toObject();
     const double viewLength = view.value("byteLength").toDouble();
     const double count = accessor.value("count").toDouble();
-    const double end = accessor.value("byteOffset").toDouble() +
-                       (count - 1) * view.value("byteStride").toDouble(element) + element;
+    const double stride = view.value("byteStride").toDouble(element);
+    const double end = accessor.value("byteOffset").toDouble() + (count - 1) * stride + element;
     const bool inChunk = !buffer.contains("uri") && file.HasBinaryChunk;
     const bool valid =
-        element > 0 && count >= 1 && end <= viewLength && !buffer.isEmpty() &&
+        element > 0 && count >= 1 && stride >= element && end <= viewLength && !buffer.isEmpty() &&
         (!inChunk || view.value("byteOffset").toDouble() + viewLength <= file.Binary.size());
     if (!valid)
     {
@@ -190,12 +191,13 @@ QString CheckLinesAndPoints(const QJsonObject& gltf, const GltfFile& file)
       const QJsonObject view = views.at(indices.value("bufferView").toInt(-1)).toObject();
       const bool inChunk = file.HasBinaryChunk &&
                            !buffers.at(view.value("buffer").toInt(-1)).toObject().contains("uri");
-      if (indices.isEmpty() || !inChunk)
+      const qint64 bytes = ComponentBytes(indices.value("componentType").toInt());
+      if (view.isEmpty() || !inChunk || bytes == 0)
       {
         continue;
       }
-      const qint64 bytes = ComponentBytes(indices.value("componentType").toInt());
-      const qint64 stride = view.value("byteStride").toInteger(bytes);
+      // At least one index further each step, so that the walk ends with the chunk.
+      const qint64 stride = std::max(view.value("byteStride").toInteger(bytes), bytes);
       const qint64 start =
           view.value("byteOffset").toInteger() + indices.value("byteOffset").toInteger();
       const qint64 count = indices.value("count").toInteger();
