@@ -1,4 +1,6 @@
 #include "AssimpImporter.h"
+#include "ReadGuard.h"
+#include "TextureImage.h"
 
 #include "ModelFiles.h"
 
@@ -11,8 +13,6 @@
 #include <vtkHomogeneousTransform.h>
 #include <vtkIdTypeArray.h>
 #include <vtkImageData.h>
-#include <vtkImageReader2.h>
-#include <vtkImageReader2Factory.h>
 #include <vtkMath.h>
 #include <vtkMatrix4x4.h>
 #include <vtkNew.h>
@@ -37,6 +37,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <QByteArray>
 #include <QDebug>
 #include <QString>
 
@@ -127,9 +128,16 @@ void AddColors(const aiMesh* mesh, vtkPolyData* polyData)
   polyData->GetPointData()->SetScalars(colors);
 }
 
+bool NamesOnlyMeshVertices(const aiFace& face, unsigned vertexCount)
+{
+  return std::all_of(face.mIndices, face.mIndices + face.mNumIndices,
+                     [vertexCount](unsigned index) { return index < vertexCount; });
+}
+
 // Faces become vertex cells (1 index), line cells (2) or polygons (any other count,
 // an empty polygon included). The cell arrays are sized in a first pass and filled
-// in place in a second, so a face of any size is converted whole.
+// in place in a second, so a face of any size is converted whole. A face naming a
+// vertex the mesh does not have is left out, as VTK's filters would read past the points.
 void AddCells(const aiMesh* mesh, vtkPolyData* polyData)
 {
   enum Kind
@@ -143,11 +151,13 @@ void AddCells(const aiMesh* mesh, vtkPolyData* polyData)
 
   std::array<vtkIdType, KindCount> cellCounts{};
   std::array<vtkIdType, KindCount> idCounts{};
+  std::vector<bool> usable(mesh->mNumFaces);
   for (unsigned f = 0; f < mesh->mNumFaces; ++f)
   {
+    usable[f] = NamesOnlyMeshVertices(mesh->mFaces[f], mesh->mNumVertices);
     const Kind kind = kindOf(mesh->mFaces[f].mNumIndices);
-    ++cellCounts[kind];
-    idCounts[kind] += mesh->mFaces[f].mNumIndices;
+    cellCounts[kind] += usable[f] ? 1 : 0;
+    idCounts[kind] += usable[f] ? mesh->mFaces[f].mNumIndices : 0;
   }
 
   std::array<vtkNew<vtkIdTypeArray>, KindCount> offsets;
@@ -164,6 +174,10 @@ void AddCells(const aiMesh* mesh, vtkPolyData* polyData)
   }
   for (unsigned f = 0; f < mesh->mNumFaces; ++f)
   {
+    if (!usable[f])
+    {
+      continue;
+    }
     const aiFace& face = mesh->mFaces[f];
     const Kind kind = kindOf(face.mNumIndices);
     nextId[kind] = std::copy(face.mIndices, face.mIndices + face.mNumIndices, nextId[kind]);
@@ -202,6 +216,24 @@ struct VertexInfluences
   }
 };
 
+// Weights for a vertex the mesh does not have, or that are not numbers, are
+// dropped, like a vertex's fifth.
+void AddInfluence(std::vector<VertexInfluences>& influences, unsigned joint,
+                  const aiVertexWeight& weight)
+{
+  if (weight.mVertexId >= influences.size() || !std::isfinite(weight.mWeight))
+  {
+    return;
+  }
+  VertexInfluences& vertex = influences[weight.mVertexId];
+  if (vertex.Count < 4)
+  {
+    vertex.Joints[vertex.Count] = static_cast<unsigned short>(joint);
+    vertex.Weights[vertex.Count] = weight.mWeight;
+    ++vertex.Count;
+  }
+}
+
 void AddSkinning(const aiMesh* mesh, vtkPolyData* polyData)
 {
   const vtkIdType n = mesh->mNumVertices;
@@ -221,13 +253,7 @@ void AddSkinning(const aiMesh* mesh, vtkPolyData* polyData)
     boneNames->SetValue(j, ToString(bone->mName));
     for (unsigned w = 0; w < bone->mNumWeights; ++w)
     {
-      VertexInfluences& vertex = influences[bone->mWeights[w].mVertexId];
-      if (vertex.Count < 4)
-      {
-        vertex.Joints[vertex.Count] = static_cast<unsigned short>(j);
-        vertex.Weights[vertex.Count] = bone->mWeights[w].mWeight;
-        ++vertex.Count;
-      }
+      AddInfluence(influences, j, bone->mWeights[w]);
     }
     AssimpImporter::ToVTKMatrix(bone->mOffsetMatrix, offset);
     inverseBindMatrices->SetTuple(j, offset->GetData());
@@ -309,6 +335,51 @@ void ApplyShadingModel(int model, vtkProperty* property)
   }
 }
 
+vtkSmartPointer<vtkTexture> TextureOf(vtkImageData* image)
+{
+  auto texture = vtkSmartPointer<vtkTexture>::New();
+  texture->SetInputData(image);
+  return texture;
+}
+
+// The hint of a texture read from a file need not end within its array.
+std::string FormatHint(const aiTexture* texture)
+{
+  return std::string(texture->achFormatHint, strnlen(texture->achFormatHint, HINTMAXTEXTURELEN));
+}
+
+// Not every format keeps the file name of an embedded image.
+QString EmbeddedImageName(const aiTexture* texture)
+{
+  return texture->mFilename.length > 0
+             ? ToQString(ToString(texture->mFilename))
+             : QStringLiteral("embedded %1 image").arg(ToQString(FormatHint(texture)));
+}
+
+void ReportUndecodedImage(const QString& name, const QString& reason)
+{
+  qDebug().noquote() << QStringLiteral("Cannot decode texture \"%1\": %2").arg(name, reason);
+}
+
+// Uncompressed texels come in the four-channel orders that Assimp names with
+// lower-case hints, and are copied as stored.
+vtkSmartPointer<vtkImageData> CopyTexels(const aiTexture* texture, QString& error)
+{
+  static const std::regex rawTexelHint("[rgba]{4}[0-9]{4}");
+  const std::string hint = FormatHint(texture);
+  if (!std::regex_match(hint, rawTexelHint))
+  {
+    error = QStringLiteral("texels of the unknown layout \"%1\"").arg(ToQString(hint));
+    return nullptr;
+  }
+  auto image = vtkSmartPointer<vtkImageData>::New();
+  image->SetDimensions(static_cast<int>(texture->mWidth), static_cast<int>(texture->mHeight), 1);
+  image->AllocateScalars(VTK_UNSIGNED_CHAR, 4);
+  std::memcpy(image->GetScalarPointer(), texture->pcData,
+              static_cast<std::size_t>(texture->mWidth) * texture->mHeight * 4);
+  return image;
+}
+
 struct TextureSlot
 {
   aiTextureType Type;
@@ -326,9 +397,17 @@ const TextureSlot TextureSlots[] = {
 //------------------------------------------------------------------------------
 // Animation
 
+// A rate that is not a positive number counts seconds as ticks.
 double TicksPerSecond(const aiAnimation* animation)
 {
-  return animation->mTicksPerSecond == 0 ? 1 : animation->mTicksPerSecond;
+  const double rate = animation->mTicksPerSecond;
+  return std::isfinite(rate) && rate > 0 ? rate : 1;
+}
+
+double DurationInSeconds(const aiAnimation* animation)
+{
+  const double seconds = animation->mDuration / TicksPerSecond(animation);
+  return std::isfinite(seconds) && seconds > 0 ? seconds : 0;
 }
 
 // Value of a sorted key list at time t: held before the first and after the last
@@ -464,14 +543,20 @@ void SetJointMatrices(vtkActor* actor,
 {
   auto* mapper = vtkPolyDataMapper::SafeDownCast(actor->GetMapper());
   vtkPolyData* polyData = mapper ? mapper->GetInput() : nullptr;
-  if (!polyData)
+  if (!polyData || !actor->GetUserMatrix())
   {
     return;
   }
   auto* bones = vtkStringArray::SafeDownCast(polyData->GetFieldData()->GetAbstractArray("Bones"));
   auto* inverseBindMatrices = vtkDoubleArray::SafeDownCast(
       polyData->GetFieldData()->GetAbstractArray("InverseBindMatrices"));
-  if (!bones || !inverseBindMatrices || bones->GetNumberOfValues() < 1)
+  if (!bones || !inverseBindMatrices || inverseBindMatrices->GetNumberOfComponents() != 16)
+  {
+    return;
+  }
+  const vtkIdType boneCount =
+      std::min(bones->GetNumberOfValues(), inverseBindMatrices->GetNumberOfTuples());
+  if (boneCount < 1)
   {
     return;
   }
@@ -481,7 +566,6 @@ void SetJointMatrices(vtkActor* actor,
   double meshInverse[16];
   vtkMatrix4x4::Identity(meshInverse);
   vtkMatrix4x4::Invert(actor->GetUserMatrix()->GetData(), meshInverse);
-  const vtkIdType boneCount = bones->GetNumberOfValues();
   std::vector<float> jointMatrices(16 * boneCount);
   for (vtkIdType i = 0; i < boneCount; ++i)
   {
@@ -521,12 +605,20 @@ AssimpImporter::~AssimpImporter() = default;
 //------------------------------------------------------------------------------
 bool AssimpImporter::ReadScene(const std::string& fileName)
 {
+  // Reading frees the scene read before, whether it succeeds or not.
+  this->Scene = nullptr;
+  const QString reason = ReadGuard::ReasonNotToRead(fileName);
+  if (!reason.isEmpty())
+  {
+    qDebug().noquote() << QStringLiteral("Cannot read \"%1\": %2").arg(ToQString(fileName), reason);
+    return false;
+  }
   const aiScene* scene = nullptr;
   try
   {
     scene = ModelFiles::ReadModel(this->Importer, fileName);
   }
-  catch (const DeadlyImportError& e)
+  catch (const std::exception& e) // a DeadlyImportError, or sizes from the file out of memory
   {
     qDebug() << "Assimp exception: " << e.what();
     return false;
@@ -562,7 +654,7 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
 //------------------------------------------------------------------------------
 void AssimpImporter::ImportActors(vtkRenderer* renderer)
 {
-  if (!this->Scene)
+  if (!this->Scene || !this->Scene->mRootNode || !renderer)
   {
     return;
   }
@@ -576,6 +668,10 @@ void AssimpImporter::ImportActors(vtkRenderer* renderer)
 void AssimpImporter::ImportNode(vtkRenderer* renderer, const aiNode* node,
                                 vtkMatrix4x4* parentGlobal, int depth)
 {
+  if (!node)
+  {
+    return;
+  }
   vtkNew<vtkMatrix4x4> local;
   ToVTKMatrix(node->mTransformation, local);
   vtkNew<vtkMatrix4x4> global;
@@ -587,6 +683,10 @@ void AssimpImporter::ImportNode(vtkRenderer* renderer, const aiNode* node,
   for (unsigned i = 0; i < node->mNumMeshes; ++i)
   {
     const unsigned meshIndex = node->mMeshes[i];
+    if (meshIndex >= this->Meshes.size())
+    {
+      continue;
+    }
     vtkNew<vtkActor> actor;
     // Through New(), so that an object factory can supply the skinning mapper.
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::Take(vtkPolyDataMapper::New());
@@ -594,7 +694,11 @@ void AssimpImporter::ImportNode(vtkRenderer* renderer, const aiNode* node,
     mapper->SetColorModeToDirectScalars();
     actor->SetMapper(mapper);
     actor->SetUserMatrix(global);
-    actor->SetProperty(this->Properties[this->Scene->mMeshes[meshIndex]->mMaterialIndex]);
+    const unsigned materialIndex = this->Scene->mMeshes[meshIndex]->mMaterialIndex;
+    if (materialIndex < this->Properties.size())
+    {
+      actor->SetProperty(this->Properties[materialIndex]);
+    }
     points += mapper->GetInput()->GetNumberOfPoints();
     cells += mapper->GetInput()->GetNumberOfCells();
     renderer->AddActor(actor);
@@ -630,6 +734,10 @@ void AssimpImporter::ImportNode(vtkRenderer* renderer, const aiNode* node,
 //------------------------------------------------------------------------------
 void AssimpImporter::UpdateNodeTransforms(const aiNode* node, vtkMatrix4x4* parentGlobal)
 {
+  if (!node)
+  {
+    return;
+  }
   const std::string name = ToString(node->mName);
   const auto local = this->NodeLocalMatrices.find(name);
   if (local == this->NodeLocalMatrices.end())
@@ -664,20 +772,28 @@ void AssimpImporter::UpdateJointMatrices()
 //------------------------------------------------------------------------------
 bool AssimpImporter::GetTimeRange(vtkIdType animationIndex, double timeRange[2])
 {
-  const aiAnimation* animation = this->Scene->mAnimations[animationIndex];
+  const aiAnimation* animation = this->FindAnimation(animationIndex);
   timeRange[0] = 0;
-  timeRange[1] = animation->mDuration / TicksPerSecond(animation);
-  return true;
+  timeRange[1] = animation ? DurationInSeconds(animation) : 0;
+  return animation != nullptr;
+}
+
+//------------------------------------------------------------------------------
+const aiAnimation* AssimpImporter::FindAnimation(vtkIdType animationIndex) const
+{
+  const bool exists = this->Scene && animationIndex >= 0 &&
+                      animationIndex < static_cast<vtkIdType>(this->Scene->mNumAnimations);
+  return exists ? this->Scene->mAnimations[animationIndex] : nullptr;
 }
 
 //------------------------------------------------------------------------------
 bool AssimpImporter::UpdateTimeStep(double timeValue, vtkHomogeneousTransform* modelTransform)
 {
-  if (this->ActiveAnimation == -1)
+  const aiAnimation* animation = this->FindAnimation(this->ActiveAnimation);
+  if (!animation || std::isnan(timeValue))
   {
     return true;
   }
-  const aiAnimation* animation = this->Scene->mAnimations[this->ActiveAnimation];
   const double ticks = timeValue * TicksPerSecond(animation);
   for (unsigned c = 0; c < animation->mNumChannels; ++c)
   {
@@ -690,7 +806,10 @@ bool AssimpImporter::UpdateTimeStep(double timeValue, vtkHomogeneousTransform* m
   }
 
   vtkNew<vtkMatrix4x4> model;
-  modelTransform->GetMatrix(model);
+  if (modelTransform)
+  {
+    modelTransform->GetMatrix(model);
+  }
   this->UpdateNodeTransforms(this->Scene->mRootNode, model);
   this->UpdateJointMatrices();
   return true;
@@ -736,57 +855,43 @@ vtkSmartPointer<vtkPolyData> AssimpImporter::CreateMesh(const aiMesh* mesh)
 //------------------------------------------------------------------------------
 vtkSmartPointer<vtkTexture> AssimpImporter::CreateTexture(const aiTexture* texture)
 {
-  auto result = vtkSmartPointer<vtkTexture>::New();
-  if (texture->mHeight > 0)
+  QString error;
+  const vtkSmartPointer<vtkImageData> image =
+      texture->mHeight > 0
+          ? CopyTexels(texture, error)
+          : TextureImage::Decode(
+                QByteArray::fromRawData(reinterpret_cast<const char*>(texture->pcData),
+                                        texture->mWidth),
+                error);
+  if (!image)
   {
-    static const std::regex rawTexelHint("[rgba]{4}[0-9]{4}");
-    if (std::regex_match(texture->achFormatHint, rawTexelHint))
-    {
-      vtkNew<vtkImageData> image;
-      image->SetDimensions(static_cast<int>(texture->mWidth), static_cast<int>(texture->mHeight),
-                           1);
-      image->AllocateScalars(VTK_UNSIGNED_CHAR, 4);
-      std::memcpy(image->GetScalarPointer(), texture->pcData,
-                  static_cast<std::size_t>(texture->mWidth) * texture->mHeight * 4);
-      result->SetInputData(image);
-    }
-    return result;
+    ReportUndecodedImage(EmbeddedImageName(texture), error);
+    return nullptr;
   }
-
-  auto reader = vtkSmartPointer<vtkImageReader2>::Take(
-      vtkImageReader2Factory::CreateImageReader2FromExtension(texture->achFormatHint));
-  if (reader)
-  {
-    reader->SetMemoryBuffer(texture->pcData);
-    reader->SetMemoryBufferLength(texture->mWidth);
-    result->SetInputConnection(reader->GetOutputPort());
-    // Decode now: the bytes belong to the Assimp scene, which an export may take away.
-    reader->Update();
-  }
-  return result;
+  return TextureOf(image);
 }
 
 //------------------------------------------------------------------------------
 vtkSmartPointer<vtkTexture> AssimpImporter::GetTexture(const char* path, bool sRGB)
 {
   vtkSmartPointer<vtkTexture> texture;
-  const bool byIndex = path[0] == '*';
-  const int index = byIndex ? std::atoi(path + 1) : -1;
-  if (byIndex && index >= 0 && index < static_cast<int>(this->EmbeddedTextures.size()))
-  {
-    texture = this->EmbeddedTextures[index];
-  }
-  else if (const aiTexture* embedded = this->FindEmbeddedTexture(path))
-  {
-    texture = this->CreateTexture(embedded);
-  }
-  else
+  const int embedded = this->FindEmbeddedTexture(path);
+  if (embedded < 0)
   {
     texture = this->ReadTextureBeside(path);
-    if (!texture)
-    {
-      return nullptr;
-    }
+  }
+  else if (path[0] == '*')
+  {
+    texture = this->EmbeddedTextures[embedded];
+  }
+  else if (vtkTexture* shared = this->EmbeddedTextures[embedded])
+  {
+    // Found by name, each slot gets a texture of its own over the decoded image.
+    texture = TextureOf(shared->GetInput());
+  }
+  if (!texture)
+  {
+    return nullptr;
   }
   texture->MipmapOn();
   texture->InterpolateOn();
@@ -796,13 +901,22 @@ vtkSmartPointer<vtkTexture> AssimpImporter::GetTexture(const char* path, bool sR
 }
 
 //------------------------------------------------------------------------------
-const aiTexture* AssimpImporter::FindEmbeddedTexture(const char* path) const
+int AssimpImporter::FindEmbeddedTexture(const char* path) const
 {
-  return ModelFiles::FindEmbeddedTexture(this->Scene, path);
+  const aiTexture* found = ModelFiles::FindEmbeddedTexture(this->Scene, path);
+  const long count = static_cast<long>(this->EmbeddedTextures.size());
+  for (long i = 0; found && i < count; ++i)
+  {
+    if (this->Scene->mTextures[i] == found)
+    {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
 }
 
 //------------------------------------------------------------------------------
-vtkSmartPointer<vtkTexture> AssimpImporter::ReadTextureBeside(const char* path) const
+vtkSmartPointer<vtkTexture> AssimpImporter::ReadTextureBeside(const char* path)
 {
   const std::string full = ModelFiles::FindTextureFile(this->FileName, path);
   if (full.empty())
@@ -813,17 +927,19 @@ vtkSmartPointer<vtkTexture> AssimpImporter::ReadTextureBeside(const char* path) 
                     vtksys::SystemTools::GetFilenameName(path), dir));
     return nullptr;
   }
-  auto reader = vtkSmartPointer<vtkImageReader2>::Take(
-      vtkImageReader2Factory::CreateImageReader2(full.c_str()));
-  if (!reader)
+  // Materials often name one image in several slots: it is decoded, or reported, once.
+  auto known = this->ImagesBeside.find(full);
+  if (known == this->ImagesBeside.end())
   {
-    qDebug() << "Cannot instantiate the image reader for texture: " << ToQString(full);
-    return nullptr;
+    QString error;
+    vtkSmartPointer<vtkImageData> image = TextureImage::Read(ToQString(full), error);
+    if (!image)
+    {
+      ReportUndecodedImage(ToQString(full), error);
+    }
+    known = this->ImagesBeside.emplace(full, image).first;
   }
-  reader->SetFileName(full.c_str());
-  auto texture = vtkSmartPointer<vtkTexture>::New();
-  texture->SetInputConnection(reader->GetOutputPort());
-  return texture;
+  return known->second ? TextureOf(known->second) : nullptr;
 }
 
 //------------------------------------------------------------------------------

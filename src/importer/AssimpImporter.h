@@ -13,6 +13,11 @@
  * Assimp and VTK matrices hold the same elements: (i, j) of one is (i, j) of the other,
  * column vectors, translation in column 3.
  *
+ * Files come from anywhere: no value read from one, and no argument to a public
+ * call, makes the importer read out of range. What it cannot use is left out (a face
+ * naming a missing vertex, a weight for one, an image that does not decode) or does
+ * nothing (an animation the scene does not have).
+ *
  * All operations run on the render thread.
  */
 
@@ -31,11 +36,13 @@
 
 class vtkActorCollection;
 class vtkHomogeneousTransform;
+class vtkImageData;
 class vtkMatrix4x4;
 class vtkPolyData;
 class vtkProperty;
 class vtkRenderer;
 class vtkTexture;
+struct aiAnimation;
 struct aiMaterial;
 struct aiMesh;
 struct aiNode;
@@ -50,13 +57,16 @@ public:
 
   /**
    * Reads the file and converts its meshes, embedded textures and materials.
-   * False when Assimp cannot read it; the reason goes to the debug output.
+   * False when Assimp cannot read it, or when it holds what Assimp is known to crash
+   * on (ReadGuard); the reason goes to the debug output.
    */
   bool ReadScene(const std::string& fileName);
 
   /**
    * Creates the actors of every node, adds them to the renderer, fills the node
    * tables and computes the joint matrices. Does nothing before a successful read.
+   * A mesh reference past the meshes is skipped; a mesh whose material index is past
+   * the materials keeps the actor's default property.
    */
   void ImportActors(vtkRenderer* renderer);
   void ImportNode(vtkRenderer* renderer, const aiNode* node, vtkMatrix4x4* parentGlobal, int depth);
@@ -69,12 +79,17 @@ public:
 
   /**
    * Poses the scene at the given time (seconds) of the active animation, with the
-   * model transform on top, then refreshes the joint matrices. Always true.
+   * model transform (none: identity) on top, then refreshes the joint matrices. Keys
+   * hold before the first and after the last, infinite times included. Changes
+   * nothing when the scene has no animation of index ActiveAnimation (-1: none) or
+   * the time is NaN. Always true.
    */
   bool UpdateTimeStep(double timeValue, vtkHomogeneousTransform* modelTransform);
 
   /**
-   * Range of the animation in seconds: [0, duration]. Always true.
+   * Range of the animation in seconds: [0, duration], where a duration that is
+   * negative or not finite counts as 0. False, with [0, 0], when the scene has no
+   * animation of that index.
    */
   bool GetTimeRange(vtkIdType animationIndex, double timeRange[2]);
 
@@ -85,7 +100,18 @@ public:
   void UpdateJointMatrices();
 
   vtkSmartPointer<vtkPolyData> CreateMesh(const aiMesh* mesh);
+
+  /**
+   * The texture of an embedded image, or null when the image does not decode; the
+   * debug output then says which image and why.
+   */
   vtkSmartPointer<vtkTexture> CreateTexture(const aiTexture* texture);
+
+  /**
+   * The texture of a material's image path: "*<index>" or the file name of an
+   * embedded image, or a file beside the model. Null when the image is missing or
+   * does not decode.
+   */
   vtkSmartPointer<vtkTexture> GetTexture(const char* path, bool sRGB);
   vtkSmartPointer<vtkProperty> CreateMaterial(const aiMaterial* material);
 
@@ -109,8 +135,12 @@ protected:
   ~AssimpImporter() override;
 
 private:
-  const aiTexture* FindEmbeddedTexture(const char* path) const;
-  vtkSmartPointer<vtkTexture> ReadTextureBeside(const char* path) const;
+  const aiAnimation* FindAnimation(vtkIdType animationIndex) const;
+  int FindEmbeddedTexture(const char* path) const; // -1: not embedded
+  vtkSmartPointer<vtkTexture> ReadTextureBeside(const char* path);
+
+  // Decoded images read beside the file by full path; null for those that failed.
+  std::unordered_map<std::string, vtkSmartPointer<vtkImageData>> ImagesBeside;
 
   AssimpImporter(const AssimpImporter&) = delete;
   void operator=(const AssimpImporter&) = delete;

@@ -120,7 +120,8 @@ TEST(MeshConversion, AttributesSkinningAndTheTangentRule)
     mesh->mBitangents = bitangents ? copyOf(std::vector<aiVector3D>(4, {0, 1, 0})) : nullptr;
     mesh->mTextureCoords[0] = uvs ? copyOf(square) : nullptr;
     mesh->mNumUVComponents[0] = uvs;
-    // Vertex 0 is listed by five bones: the fifth pair is dropped. Vertex 3 has none.
+    // Vertex 0 is listed by five bones: the fifth pair is dropped. Vertex 3 has none;
+    // the mesh has no vertex 9.
     const float weights[5][2] = {{0.1f, 1}, {0.2f, 0.75f}, {0.3f, 0.25f}, {0.3f, 0}, {0.1f, 0}};
     mesh->mNumBones = 5;
     mesh->mBones = new aiBone*[5];
@@ -131,6 +132,8 @@ TEST(MeshConversion, AttributesSkinningAndTheTangentRule)
       mesh->mBones[b]->mNumWeights = b < 3 ? 2 : 1;
       mesh->mBones[b]->mWeights =
           new aiVertexWeight[2]{{0, weights[b][0]}, {b ? 2u : 1u, weights[b][1]}};
+      if (b == 3)
+        mesh->mBones[b]->mWeights[mesh->mBones[b]->mNumWeights++] = {9, 1};
       mesh->mBones[b]->mOffsetMatrix.a4 = b + 1.f;
     }
     vtkSmartPointer<vtkPolyData> polyData = vtkNew<AssimpImporter>()->CreateMesh(mesh.get());
@@ -168,11 +171,13 @@ TEST(MeshConversion, AttributesSkinningAndTheTangentRule)
 
 TEST(MeshConversion, FacesOfAnySizeBecomeVertexLineAndPolygonCells)
 {
-  // A polygon beyond 32,768 indices is kept whole.
+  // A polygon beyond 32,768 indices is kept whole; faces naming a vertex past the last
+  // are left out.
   const unsigned n = 40000;
   std::vector<unsigned> big(n);
   std::iota(big.begin(), big.end(), 0u);
-  auto mesh = makeMesh(std::vector<aiVector3D>(n), {{2}, {0, 1}, big, {3}, {}, {3, 0}, {1, 2, 3}});
+  auto mesh = makeMesh(std::vector<aiVector3D>(n),
+                       {{2}, {n}, {0, 1}, big, {3}, {}, {3, 0}, {0, n, 1}, {1, 2, 3}, {n + 1, 0}});
   vtkSmartPointer<vtkPolyData> polyData = vtkNew<AssimpImporter>()->CreateMesh(mesh.get());
   auto cell = [](vtkCellArray* cells, vtkIdType id)
   {
@@ -208,18 +213,38 @@ bool configured(vtkTexture* t, bool sRGB)
          t->GetColorMode() == VTK_COLOR_MODE_DIRECT_SCALARS;
 }
 
-// A raw 2x1 texture, or the fixture image as compressed bytes.
-aiTexture* makeTexture(const char* hint, bool compressed = false)
+// Raw 2x1 texels, or an image file's bytes as a model embeds them.
+std::unique_ptr<aiTexture> makeTexture(const char* hint, const QByteArray& file = {})
 {
-  QFile file(QString::fromStdString(fixture("quadrants_beside.png")));
-  const QByteArray png = compressed && file.open(QIODevice::ReadOnly) ? file.readAll() : "";
-  auto* texture = new aiTexture;
+  auto texture = std::make_unique<aiTexture>();
   std::strncpy(texture->achFormatHint, hint, HINTMAXTEXTURELEN - 1);
-  texture->mWidth = compressed ? static_cast<unsigned>(png.size()) : 2;
-  texture->mHeight = compressed ? 0 : 1;
-  texture->pcData = new aiTexel[png.size() / 4 + 2]{{10, 20, 30, 40}, {50, 60, 70, 80}};
-  std::memcpy(texture->pcData, png.constData(), png.size());
+  texture->mWidth = file.isEmpty() ? 2 : static_cast<unsigned>(file.size());
+  texture->mHeight = file.isEmpty() ? 1 : 0;
+  texture->pcData = new aiTexel[file.size() / 4 + 2]{{10, 20, 30, 40}, {50, 60, 70, 80}};
+  std::memcpy(texture->pcData, file.constData(), file.size());
   return texture;
+}
+
+// The quadrant image as a 24-bit TGA, rows stored bottom-up or top-down, raw or
+// run-length encoded (one run per half row).
+QByteArray quadrantTga(bool topDown, bool runLength)
+{
+  QByteArray tga(18, '\0');
+  tga[2] = runLength ? 10 : 2;
+  tga[12] = tga[14] = 4;
+  tga[16] = 24;
+  tga[17] = topDown ? 0x20 : 0;
+  const char bgr[4][3] = {{'\xff', 0, 0}, {'\xff', '\xff', '\xff'}, {0, 0, '\xff'}, {0, '\xff', 0}};
+  for (int row = 0; row < 4; ++row)
+  {
+    const int fromBottom = topDown ? 3 - row : row;
+    for (int half = 0; half < 2; ++half)
+    {
+      const char* colour = bgr[fromBottom / 2 * 2 + half];
+      runLength ? tga.append('\x81').append(colour, 3) : tga.append(colour, 3).append(colour, 3);
+    }
+  }
+  return tga;
 }
 
 TEST(Materials, ShadingModelsColoursAndOpacity)
@@ -258,16 +283,38 @@ TEST(Textures, RawTexelsAndCompressedImagesDecode)
   const char* hints[] = {"rgba8888", "argb8888", "bgra5650", "rgb888", "RGBA8888", "rgbax888"};
   for (int i = 0; i < 6; ++i)
   {
-    std::unique_ptr<aiTexture> raw(makeTexture(hints[i]));
-    vtkSmartPointer<vtkTexture> texture = importer->CreateTexture(raw.get());
+    vtkSmartPointer<vtkTexture> texture = importer->CreateTexture(makeTexture(hints[i]).get());
     vtkImageData* image = imageOf(texture);
     EXPECT_EQ(image ? static_cast<unsigned char*>(image->GetScalarPointer(1, 0, 0))[3] : 0,
               i < 3 ? 80 : 0)
         << hints[i];
   }
-  std::unique_ptr<aiTexture> png(makeTexture("png", true)), unknown(makeTexture("xyz", true));
-  EXPECT_EQ(corners(importer->CreateTexture(png.get())), Quadrants);
-  EXPECT_EQ(importer->CreateTexture(unknown.get())->GetNumberOfInputConnections(0), 0);
+
+  // The bytes decide, not the hint.
+  const QByteArray png = fileBytes(fixture("quadrants_beside.png"));
+  for (const auto& [hint, file] : {std::pair{"png", png},
+                                   {"xyz", png},
+                                   {"tga", quadrantTga(false, false)},
+                                   {"tga", quadrantTga(true, false)},
+                                   {"", quadrantTga(false, true)},
+                                   {"tga", quadrantTga(true, true)}})
+    EXPECT_EQ(corners(importer->CreateTexture(makeTexture(hint, file).get())), Quadrants)
+        << hint << " " << file.size();
+}
+
+// A damaged or cut image gives no texture and one line that names it and says why.
+TEST(Textures, DamagedImagesAreReportedNotDecoded)
+{
+  vtkNew<AssimpImporter> importer;
+  const QByteArray png = fileBytes(fixture("quadrants_beside.png"));
+  for (const QByteArray& file :
+       {damagePng(png), png.left(png.size() / 2), quadrantTga(false, false).chopped(1),
+        quadrantTga(true, true).chopped(4), QByteArray("not an image")})
+  {
+    MessageLog log;
+    EXPECT_FALSE(importer->CreateTexture(makeTexture("png", file).get())) << file.size();
+    EXPECT_EQ(log.lines().filter("Cannot decode texture \"embedded png image\": ").size(), 1);
+  }
 }
 
 // Embedded: one texture shared by index, configured by the slot that asks last (base

@@ -19,6 +19,10 @@
 
 #include <assimp/scene.h>
 
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -88,6 +92,37 @@ inline vtkImageData* imageOf(vtkTexture* texture)
   if (producer)
     producer->Update();
   return producer ? vtkImageData::SafeDownCast(producer->GetOutputDataObject(0)) : nullptr;
+}
+
+inline QByteArray fileBytes(const std::string& path)
+{
+  QFile file(QString::fromStdString(path));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Eight bytes of the first PNG image data chunk flipped, as a bad disk or copy leaves
+// them.
+inline QByteArray damagePng(QByteArray bytes)
+{
+  const qsizetype data = bytes.indexOf("IDAT") + 4;
+  for (qsizetype i = data; i < data + 8 && i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
+  return bytes;
+}
+
+// The buffers and images that the fixtures name, copied into a folder so that model
+// files written there find them.
+inline void copyFixtureSideFiles(const QString& folder)
+{
+  const QDir fixtures(QString::fromStdString(fixture("")));
+  for (const QString& name : fixtures.entryList({"*.bin", "*.png"}, QDir::Files))
+    QFile::copy(fixtures.filePath(name), folder + "/" + name);
 }
 
 struct Model

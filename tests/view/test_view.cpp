@@ -658,6 +658,29 @@ TEST_F(Files, AddPutsModelsBesideTheOthersAndAFailedAddKeepsThem)
   EXPECT_FALSE(h.item.lightsFromFile || h.manager.state.sceneLight);
 }
 
+// A damaged copy of a real model fails like any unreadable file, for an add and an open;
+// a damaged image only costs its texture.
+TEST_F(Files, DamagedModelsFailLikeUnreadableOnesAndADamagedImageOnlyItsTexture)
+{
+  QFile arm(path(armFile)), cut(dir.path() + "/cut.glb");
+  ASSERT_TRUE(arm.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
+  cut.write(arm.readAll().left(arm.size() / 2));
+  cut.close();
+  open({path(cubeFile)});
+  SignalTrace trace(h.manager);
+  h.manager.addModelUrl(QUrl::fromLocalFile(cut.fileName()));
+  h.runTasks();
+  EXPECT_EQ(h.item.models.size(), 1u);
+  EXPECT_EQ(trace.names, loadFailure);
+  open({cut.fileName()});
+  EXPECT_TRUE(h.item.models.empty());
+  EXPECT_EQ(actors(), 1); // the grid
+  trace.clear();
+  open({ML_SOURCE_DIR "/tests/importer/corpus/damaged-embedded-png.glb"});
+  EXPECT_EQ(h.item.models.size(), 1u);
+  EXPECT_EQ(trace.names.mid(trace.names.size() - 2), loadEnd);
+}
+
 TEST_F(Files, ExportNeedsAModelAndAListedSuffix)
 {
   MessageLog log;
