@@ -194,6 +194,16 @@ TEST(MeshConversion, FacesOfAnySizeBecomeVertexLineAndPolygonCells)
   EXPECT_EQ(cell(polyData->GetPolys(), 2), (std::vector<vtkIdType>{1, 2, 3}));
   EXPECT_EQ(polyData->GetPointData()->GetNumberOfArrays(), 0) << "no bones, no skinning arrays";
   EXPECT_EQ(polyData->GetFieldData()->GetNumberOfArrays(), 0);
+
+  // A mesh without vertices: its faces and its bone's weight name none that exists.
+  auto hollow = makeMesh({}, {{0, 1, 2}});
+  hollow->mNumBones = 1;
+  hollow->mBones = new aiBone* [1] { new aiBone };
+  hollow->mBones[0]->mNumWeights = 1;
+  hollow->mBones[0]->mWeights = new aiVertexWeight[1]{{0, 1.f}};
+  vtkSmartPointer<vtkPolyData> nothing = vtkNew<AssimpImporter>()->CreateMesh(hollow.get());
+  EXPECT_EQ(nothing->GetNumberOfPoints(), 0);
+  EXPECT_EQ(nothing->GetNumberOfCells(), 0);
 }
 
 // The colours at (0, 0), (3, 0), (0, 3) and (3, 3), from the bottom-left corner.
