@@ -411,7 +411,8 @@ TEST_F(Window, ViewInputReachesTheWindowOnTheGuiThreadOutsideTheSynchronisation)
   const auto probe = [&]
   {
     ++heard;
-    misplaced += synchronising || QThread::currentThread() != qApp->thread();
+    misplaced +=
+        synchronising || QThread::currentThread() != QCoreApplication::instance()->thread();
   };
   for (auto signal : {&ML::Manager::cameraPosXChanged, &ML::Manager::cameraPosYChanged,
                       &ML::Manager::cameraPosZChanged})
