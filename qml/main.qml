@@ -671,19 +671,59 @@ ApplicationWindow {
                     }
                 }
             }
-            Slider {
-                id: slider1
-                objectName: "slider1"
+            // The time slider, a frame back and on (which stops playback, as the slider
+            // does), and where the clip is.
+            RowLayout {
                 Layout.fillWidth: true
-                Layout.preferredHeight: 30
-                rightPadding: 4
-                bottomPadding: 4
-                stepSize: 0.1
-                snapMode: Slider.SnapAlways
-                value: manager.sliderVal
-                onMoved: {
-                    manager.sliderVal = value
-                    manager.sliderMoved()
+                spacing: 2
+
+                ToolButton {
+                    objectName: "stepBackButton"
+                    text: "\u25C0"
+                    enabled: manager.clipDuration > 0
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 500
+                    ToolTip.text: "One frame back"
+                    Accessible.name: ToolTip.text
+                    onClicked: manager.stepFrames(-1)
+                }
+                Slider {
+                    id: slider1
+                    objectName: "slider1"
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: 30
+                    rightPadding: 4
+                    bottomPadding: 4
+                    value: manager.sliderVal
+                    Accessible.name: "Time in the clip"
+                    onMoved: {
+                        manager.sliderVal = value
+                        manager.sliderMoved()
+                    }
+                }
+                ToolButton {
+                    objectName: "stepForwardButton"
+                    text: "\u25B6"
+                    enabled: manager.clipDuration > 0
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 500
+                    ToolTip.text: "One frame on"
+                    Accessible.name: ToolTip.text
+                    onClicked: manager.stepFrames(1)
+                }
+                Label {
+                    objectName: "timeReadout"
+                    Layout.rightMargin: 6
+                    font.family: "monospace"
+                    visible: manager.clipDuration > 0
+                    // "1.25 / 2.04 s", and the frame where the file counts in frames.
+                    text: {
+                        const time = manager.sliderVal * manager.clipDuration
+                        const seconds = time.toFixed(2) + " / " + manager.clipDuration.toFixed(2) + " s"
+                        return manager.clipFrameRate > 0
+                                ? seconds + "  frame " + Math.round(time * manager.clipFrameRate)
+                                : seconds
+                    }
                 }
             }
         }

@@ -53,6 +53,10 @@ struct ManagerState
   int currentLight = 0;
   std::array<LightSlot, 3> lights{};
   int numberOfAnimations = 0;
+  // The clip that plays: its length in seconds, and its frames a second where the
+  // file says (0: it does not).
+  double clipDuration = 0.0;
+  double clipFrameRate = 0.0;
   double sliderVal = 0.0;
   double speedVal = 1.0;
   std::array<double, 3> modelPosition{0.0, 0.0, 0.0};
@@ -91,6 +95,8 @@ class Manager : public QObject
       int rightDirection READ rightDirection WRITE setRightDirection NOTIFY rightDirectionChanged)
   Q_PROPERTY(int numberOfAnimations READ numberOfAnimations WRITE setNumberOfAnimations NOTIFY
                  numberOfAnimationsChanged)
+  Q_PROPERTY(double clipDuration READ clipDuration NOTIFY clipChanged)
+  Q_PROPERTY(double clipFrameRate READ clipFrameRate NOTIFY clipChanged)
   Q_PROPERTY(int currentAnimatoin READ currentAnimatoin WRITE setCurrentAnimatoin NOTIFY
                  currentAnimatoinChanged)
   Q_PROPERTY(double sliderVal READ sliderVal WRITE setSliderVal NOTIFY sliderValChanged)
@@ -191,6 +197,10 @@ public:
   int upDirection() const { return state.upDirection; }
   int rightDirection() const { return state.rightDirection; }
   int numberOfAnimations() const { return state.numberOfAnimations; }
+  double clipDuration() const { return state.clipDuration; }
+  double clipFrameRate() const { return state.clipFrameRate; }
+  // Hands the clip's length and rate to the window (from any thread).
+  void reportClip(double duration, double frameRate);
   int currentAnimatoin() const { return state.currentAnimatoin; }
   double sliderVal() const { return state.sliderVal; }
   bool wireFrame() const { return state.wireFrame; }
@@ -310,6 +320,10 @@ public:
   Q_INVOKABLE void updateModelTransform();
   Q_INVOKABLE void findAnimatedModel();
   Q_INVOKABLE void playToggle();
+  // Moves the slider `frames` frames on (back when negative), a frame being 1/30 s
+  // where the clip gives no rate, and poses the model there; playback stops, as
+  // after any slider move.
+  Q_INVOKABLE void stepFrames(int frames);
   Q_INVOKABLE void treeSelChanged(const QModelIndex& idx);
   Q_INVOKABLE void checkTreeModel(const QModelIndex& idx, bool checked);
 
@@ -327,6 +341,7 @@ signals:
   void upDirectionChanged();
   void rightDirectionChanged();
   void numberOfAnimationsChanged();
+  void clipChanged();
   void currentAnimatoinChanged();
   void sliderValChanged();
   void speedValChanged();

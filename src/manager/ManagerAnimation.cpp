@@ -3,6 +3,8 @@
 // render tasks these queue.
 #include "Manager.h"
 
+#include <algorithm>
+
 #include "RenderTasks.h"
 #include "VtkItem.h"
 
@@ -59,6 +61,33 @@ void Manager::playToggle()
 void Manager::sliderMoved()
 {
   vtkItem->run(&sliderMovedTask);
+}
+
+void Manager::reportClip(double duration, double frameRate)
+{
+  runOnGuiThread(
+      [this, duration, frameRate]
+      {
+        if (state.clipDuration == duration && state.clipFrameRate == frameRate)
+        {
+          return;
+        }
+        state.clipDuration = duration;
+        state.clipFrameRate = frameRate;
+        emit clipChanged();
+      });
+}
+
+void Manager::stepFrames(int frames)
+{
+  if (state.clipDuration <= 0.0)
+  {
+    return;
+  }
+  const double frame = 1.0 / (state.clipFrameRate > 0.0 ? state.clipFrameRate : 30.0);
+  const double position = state.sliderVal + frames * frame / state.clipDuration;
+  setSliderVal(std::clamp(position, 0.0, 1.0));
+  sliderMoved();
 }
 
 // Keeps the current model when it is animated, otherwise takes the first one that

@@ -163,6 +163,7 @@ void selectAnimationAfterLoad(VtkItem* item)
   const int count = static_cast<int>(animationCount(item, model));
   if (count == 0)
   {
+    reportClip(item, model, -1);
     return;
   }
   int animation = manager->state.currentAnimatoin;
@@ -175,6 +176,7 @@ void selectAnimationAfterLoad(VtkItem* item)
   manager->setNumberOfAnimations(count);
   manager->setCurrentAnimatoin(animation);
   manager->notify(&Manager::currentAnimatoinChanged);
+  reportClip(item, model, animation);
 }
 
 void clearModelsTask(VtkItem* item, VtkItem::Data* data)
@@ -186,6 +188,7 @@ void clearModelsTask(VtkItem* item, VtkItem::Data* data)
   manager->state.modelNames.clear();
   manager->notify(&Manager::modelNamesChanged);
   manager->setNumberOfAnimations(0);
+  reportClip(item, -1, -1);
   resetSceneSettings(manager, data);
 }
 

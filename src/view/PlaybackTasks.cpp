@@ -50,9 +50,26 @@ bool chooseAnimation(VtkItem* item, ChosenAnimation& chosen)
   chosen.entry->importer->GetTimeRange(animation, range);
   chosen.start = range[0];
   chosen.end = range[1];
+  reportClip(item, manager.state.currentModel, animation);
   return true;
 }
 } // namespace
+
+void reportClip(VtkItem* item, int modelIndex, int animation)
+{
+  if (animation < 0 || static_cast<unsigned>(animation) >= animationCount(item, modelIndex))
+  {
+    item->manager->reportClip(0.0, 0.0);
+    return;
+  }
+  AssimpImporter* importer = item->models[static_cast<size_t>(modelIndex)]->importer;
+  double range[2] = {0.0, 0.0};
+  importer->GetTimeRange(animation, range);
+  // Files that count in frames give their frame rate as ticks a second; glTF counts
+  // in milliseconds, which are no frames.
+  const double ticks = importer->Scene->mAnimations[animation]->mTicksPerSecond;
+  item->manager->reportClip(range[1] - range[0], ticks > 0.0 && ticks <= 240.0 ? ticks : 0.0);
+}
 
 unsigned animationCount(const VtkItem* item, int modelIndex)
 {

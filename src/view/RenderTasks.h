@@ -66,6 +66,9 @@ void onAnimationTimer(vtkObject* caller, unsigned long eventId, void* clientData
 void timerTask(VtkItem* item, VtkItem::Data* data, double advance);
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data);
 void playToggleTask(VtkItem* item, VtkItem::Data* data);
+// Tells the window the length and frame rate of that clip of that model (nothing
+// when there is no such clip).
+void reportClip(VtkItem* item, int modelIndex, int animation);
 // Whether `index` names one of the loaded models.
 bool isModelIndex(const VtkItem* item, int index);
 // Number of animations of model `modelIndex`; 0 for an index that names no model.

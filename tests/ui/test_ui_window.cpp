@@ -368,7 +368,8 @@ TEST_F(Window, ToolBarButtonsAndSliders)
 }
 
 // A window left open must cost nothing: frames come only when something changed.
-// While playing, every frame shows at most one clock step and the clip moves on.
+// Stopped, the time readout and the frame step; while playing, every frame shows
+// at most one clock step and the clip moves on.
 TEST_F(Window, AnIdleWindowDrawsNothingAndPlaybackDrawsOneStepAFrame)
 {
   ASSERT_TRUE(load({model("arm_two_clips.glb")}));
@@ -379,6 +380,14 @@ TEST_F(Window, AnIdleWindowDrawsNothingAndPlaybackDrawsOneStepAFrame)
   frames = 0;
   QTest::qWait(1000);
   EXPECT_EQ(frames, 0);
+
+  // Stopped, the readout shows the clip's start and length; a step moves one frame.
+  EXPECT_EQ(item("timeReadout")->property("text").toString(), "0.00 / 2.04 s");
+  click(item("stepForwardButton"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() > 0; }));
+  EXPECT_EQ(item("timeReadout")->property("text").toString(), "0.03 / 2.04 s");
+  QTest::qWait(300);
+  frames = 0;
 
   manager->findAnimatedModel();
   manager->playToggle();

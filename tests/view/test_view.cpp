@@ -807,6 +807,23 @@ TEST_F(Files, PlaybackKeepsWallClockTimeTimesTheSpeedAndTheSliderPosesTheChosenC
   EXPECT_LT(poseError(0.5 * duration, 1), 1e-6);
   tick(0.1);
   EXPECT_LT(poseError(0.5 * duration + 0.1, 1), 1e-6);
+
+  // The window learns the clip's length; a glTF clip counts no frames, so a step
+  // is a thirtieth of a second, and it stops playback like the slider.
+  EXPECT_NEAR(h.manager.clipDuration(), duration, 1e-9);
+  EXPECT_EQ(h.manager.clipFrameRate(), 0.0);
+  h.manager.setSliderVal(0.5);
+  h.manager.stepFrames(3);
+  h.runTasks();
+  EXPECT_FALSE(h.item.playing);
+  EXPECT_LT(poseError(0.5 * duration + 0.1, 1), 1e-6);
+  h.manager.stepFrames(-1000);
+  h.runTasks();
+  EXPECT_EQ(h.manager.state.sliderVal, 0.0);
+  open({path(fixture("arm_two_clips.fbx"))}); // FBX counts frames: 24 a second
+  EXPECT_EQ(h.manager.clipFrameRate(), 24.0);
+  open({path(cubeFile)});
+  EXPECT_EQ(h.manager.clipDuration(), 0.0);
 }
 
 TEST_F(Files, PlaybackWithNothingToPlayChangesNothing)
