@@ -109,6 +109,25 @@ ApplicationWindow {
         valueFromText: (text, locale) => Math.round(Number.fromLocaleString(locale, text) * factor)
     }
 
+    // A menu entry that shows its action's key on the right.
+    component KeyedMenuItem: MenuItem {
+        id: keyed
+        contentItem: RowLayout {
+            spacing: 24
+            Label {
+                Layout.fillWidth: true
+                text: keyed.text.replace("&", "")
+                color: keyed.highlighted ? keyed.palette.highlightedText : keyed.palette.windowText
+            }
+            Label {
+                objectName: "shortcutLabel"
+                text: keyed.action ? keyed.action.shortcut : ""
+                opacity: 0.7
+                color: keyed.highlighted ? keyed.palette.highlightedText : keyed.palette.windowText
+            }
+        }
+    }
+
     component AxisLabel: Label {
         required property int axis
         text: ["X:", "Y:", "Z:"][axis]
@@ -239,6 +258,27 @@ ApplicationWindow {
         }
     }
 
+    // Keys that act anywhere in the window, as the tool bar's buttons do.
+    Shortcut {
+        sequence: "Space"
+        onActivated: {
+            manager.findAnimatedModel()
+            manager.playToggle()
+        }
+    }
+    Shortcut {
+        sequence: "Home"
+        onActivated: manager.cameraReset()
+    }
+    Shortcut {
+        sequence: "Left"
+        onActivated: manager.stepFrames(-1)
+    }
+    Shortcut {
+        sequence: "Right"
+        onActivated: manager.stepFrames(1)
+    }
+
     // Model files dropped on the window open as the open dialog would, or join the
     // scene as an add when Shift is held. A drop with anything else in it changes
     // nothing and says so.
@@ -300,10 +340,13 @@ ApplicationWindow {
         Menu {
             objectName: "fileMenu"
             title: "&File"
-            MenuItem {
+            KeyedMenuItem {
                 objectName: "openMenuItem"
-                text: "&Open.."
-                onTriggered: openModelDialog.open()
+                action: Action {
+                    text: "&Open.."
+                    shortcut: "Ctrl+O"
+                    onTriggered: openModelDialog.open()
+                }
             }
             Menu {
                 id: recentFilesSubMenu
@@ -346,21 +389,30 @@ ApplicationWindow {
                     onTriggered: manager.clearRecentFiles()
                 }
             }
-            MenuItem {
+            KeyedMenuItem {
                 objectName: "addMenuItem"
-                text: "&Add a model file.."
-                onTriggered: addModelDialog.open()
+                action: Action {
+                    text: "&Add a model file.."
+                    shortcut: "Ctrl+Shift+O"
+                    onTriggered: addModelDialog.open()
+                }
             }
-            MenuItem {
+            KeyedMenuItem {
                 objectName: "exportMenuItem"
-                text: "&Export scene.."
-                onTriggered: exportSceneDialog.open()
+                action: Action {
+                    text: "&Export scene.."
+                    shortcut: "Ctrl+E"
+                    onTriggered: exportSceneDialog.open()
+                }
             }
             MenuSeparator {}
-            MenuItem {
+            KeyedMenuItem {
                 objectName: "quitMenuItem"
-                text: "&Quit"
-                onTriggered: Qt.quit()
+                action: Action {
+                    text: "&Quit"
+                    shortcut: "Ctrl+Q"
+                    onTriggered: Qt.quit()
+                }
             }
         }
         Menu {

@@ -472,6 +472,31 @@ TEST_F(Window, DroppedModelFilesOpenOrJoinWithShift)
   EXPECT_EQ(manager->modelNames(), QStringList({arm, cube}));
 }
 
+// The keys a user reaches for: the file commands with Ctrl, Space to play and stop,
+// the arrows to step a frame, Home to frame the scene; the menus show the keys.
+TEST_F(Window, KeyboardShortcutsRunTheirCommands)
+{
+  ASSERT_TRUE(load({model("arm_two_clips.glb")}));
+  ASSERT_NE(menuEntry("&File", "&Open.."), nullptr);
+  for (const char* keys : {"Ctrl+O", "Ctrl+Shift+O", "Ctrl+E", "Ctrl+Q"})
+    EXPECT_NE(itemWithText(keys), nullptr) << keys;
+  QTest::keyClick(window, Qt::Key_Escape);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !visible("fileMenu"); }));
+
+  QTest::keyClick(window, Qt::Key_Right);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() > 0; }));
+  QTest::keyClick(window, Qt::Key_Left);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() == 0; }));
+  QTest::keyClick(window, Qt::Key_Space);
+  EXPECT_EQ(manager->playIcon(), "qrc:/marionette_lab/icons/stop.png");
+  QTest::keyClick(window, Qt::Key_Space);
+  EXPECT_EQ(manager->playIcon(), "qrc:/marionette_lab/icons/play1.png");
+
+  QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+  auto* dialog = object("openModelDialog")->property("fallbackDialog").value<QObject*>();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->property("visible").toBool(); }));
+}
+
 class UrlCatcher : public QObject
 {
   Q_OBJECT
