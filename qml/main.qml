@@ -319,6 +319,9 @@ ApplicationWindow {
             exportErrorDialog.informativeText = manager.exportMessage
             exportErrorDialog.open()
         }
+        function onViewImageSaved(message) {
+            statusLabel.show(message)
+        }
         // A plain success is said in passing; what the file lacks needs the user's eye.
         function onExportSourceEnd() {
             const lines = manager.exportMessage.split("\n")
@@ -404,6 +407,11 @@ ApplicationWindow {
                     shortcut: "Ctrl+E"
                     onTriggered: exportSceneDialog.open()
                 }
+            }
+            MenuItem {
+                objectName: "saveViewMenuItem"
+                text: "Save view as image.."
+                onTriggered: saveViewDialog.open()
             }
             MenuSeparator {}
             KeyedMenuItem {
@@ -1160,6 +1168,51 @@ ApplicationWindow {
             Label {
                 text: "The format follows the file name: .glb, .gltf, .dae or .fbx"
                 opacity: 0.7
+            }
+        }
+    }
+
+    // Where the view's picture goes, and how many times the view's size it is.
+    Dialog {
+        id: saveViewDialog
+        objectName: "saveViewDialog"
+        title: "Save view as image"
+        modal: true
+        standardButtons: Dialog.Save | Dialog.Cancel
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(parent.width - 40, 520)
+        onAboutToShow: {
+            if (viewImagePathField.text === "")
+                viewImagePathField.text = localPath(Platform.StandardPaths.writableLocation(
+                                                        Platform.StandardPaths.PicturesLocation)) + "/view.png"
+            viewImagePathField.forceActiveFocus()
+        }
+        onAccepted: manager.saveViewImageUrl(localFileUrl(viewImagePathField.text), viewImageScale.value)
+
+        ColumnLayout {
+            anchors.fill: parent
+            Label {
+                text: "File name (PNG):"
+            }
+            TextField {
+                id: viewImagePathField
+                objectName: "viewImagePathField"
+                Layout.fillWidth: true
+                selectByMouse: true
+                onAccepted: saveViewDialog.accept()
+            }
+            RowLayout {
+                Label {
+                    text: "Size, times the view's:"
+                }
+                SpinBox {
+                    id: viewImageScale
+                    objectName: "viewImageScale"
+                    from: 1
+                    to: 4
+                    value: 1
+                }
             }
         }
     }

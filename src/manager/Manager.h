@@ -303,6 +303,8 @@ public:
   Q_INVOKABLE void clearModels();
   Q_INVOKABLE void exportSceneUrl(const QUrl& url);
   Q_INVOKABLE void addModelUrl(const QUrl& url);
+  // Writes the 3D view as a PNG file, `scale` times its size on screen.
+  Q_INVOKABLE void saveViewImageUrl(const QUrl& url, int scale);
   Q_INVOKABLE void sliderMoved();
   Q_INVOKABLE void updateShowGrid();
   Q_INVOKABLE void updateShowAxes();
@@ -365,6 +367,8 @@ signals:
   void openSourceEnd();
   void exportSourceError();
   void exportSourceEnd();
+  // After "Save view as image": what was written, or why nothing was.
+  void viewImageSaved(const QString& message);
   void exportMessageChanged();
   void currentLightChanged();
   void modelPosXChanged();

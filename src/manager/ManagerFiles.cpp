@@ -220,6 +220,13 @@ void Manager::exportSceneUrl(const QUrl& url)
   vtkItem->exportScene(url.toLocalFile());
 }
 
+void Manager::saveViewImageUrl(const QUrl& url, int scale)
+{
+  const QString fileName = url.toLocalFile();
+  vtkItem->run([fileName, scale](VtkItem* item, VtkItem::Data* data)
+               { saveViewImage(item, data, fileName, scale); });
+}
+
 QString Manager::displayableFilePath(const QString& filePath) const
 {
   return QUrl(filePath, QUrl::TolerantMode).toLocalFile();

@@ -681,6 +681,32 @@ TEST_F(Files, DamagedModelsFailLikeUnreadableOnesAndADamagedImageOnlyItsTexture)
   EXPECT_EQ(trace.names.mid(trace.names.size() - 2), loadEnd);
 }
 
+// The view saved as a picture: its own size or a multiple, showing what the view
+// shows; a folder that does not exist is said.
+TEST_F(Files, TheViewSavesAsAPictureOfItsSizeOrAMultiple)
+{
+  open({path(armFile)});
+  const QImage shown = h.grab();
+  QStringList messages;
+  QObject::connect(&h.manager, &Manager::viewImageSaved,
+                   [&](const QString& message) { messages.append(message); });
+  for (const int scale : {1, 2})
+  {
+    const QString file = dir.filePath(QString("view%1.png").arg(scale));
+    h.manager.saveViewImageUrl(QUrl::fromLocalFile(file), scale);
+    h.runTasks();
+    const QImage saved(file);
+    ASSERT_EQ(saved.size(), shown.size() * scale) << scale;
+    EXPECT_GT(countDiffering(saved.scaled(shown.size()), colorAt(saved, {0, 0})), 0);
+  }
+  EXPECT_EQ(QImage(dir.filePath("view1.png")).convertToFormat(QImage::Format_RGB32),
+            shown.convertToFormat(QImage::Format_RGB32));
+  h.manager.saveViewImageUrl(QUrl::fromLocalFile("/no/such/folder/view.png"), 1);
+  h.runTasks();
+  EXPECT_EQ(messages, QStringList({"Saved view1.png (320 × 240).", "Saved view2.png (640 × 480).",
+                                   "Cannot write the image /no/such/folder/view.png."}));
+}
+
 TEST_F(Files, ExportNeedsAModelAndAListedSuffix)
 {
   MessageLog log;
