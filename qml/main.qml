@@ -37,6 +37,9 @@ ApplicationWindow {
 
     width: 800
     height: 620
+    // Below this the tool bar's buttons and the side panel's fields no longer fit.
+    minimumWidth: 800
+    minimumHeight: 560
     visible: true
     title: manager.modelNames.length > 0 ? manager.modelNames[0] : "Marionette-Lab 3D"
 
@@ -142,6 +145,8 @@ ApplicationWindow {
 
         required property Manager target
         required property var names
+        // What the three boxes set, for their accessible names ("Camera position X").
+        required property string title
         required property string command
         property bool twoDecimals: false
         property int from: -1000000
@@ -160,6 +165,7 @@ ApplicationWindow {
                 AxisLabel { axis: index }
                 SpinBox {
                     objectName: modelData
+                    Accessible.name: xyzRow.title + " " + ["X", "Y", "Z"][index]
                     Layout.preferredWidth: 60
                     from: xyzRow.from
                     to: xyzRow.to
@@ -178,6 +184,7 @@ ApplicationWindow {
                 AxisLabel { axis: index }
                 SpinBoxDbl {
                     objectName: modelData
+                    Accessible.name: xyzRow.title + " " + ["X", "Y", "Z"][index]
                     from: xyzRow.from
                     to: xyzRow.to
                     value: xyzRow.target[modelData]
@@ -217,7 +224,9 @@ ApplicationWindow {
         icon.color: "transparent"
         display: AbstractButton.IconOnly
         ToolTip.visible: hovered
+        ToolTip.delay: 500
         ToolTip.text: tip
+        Accessible.name: tip
     }
 
     // The platform's own file dialog where the desktop provides one; Qt Quick's
@@ -1031,6 +1040,7 @@ ApplicationWindow {
                             }
                             XyzRow {
                                 target: manager
+                                title: "Camera position"
                                 names: ["cameraPosX", "cameraPosY", "cameraPosZ"]
                                 command: "updateCameraPos"
                             }
@@ -1039,6 +1049,7 @@ ApplicationWindow {
                             }
                             XyzRow {
                                 target: manager
+                                title: "Camera focal point"
                                 names: ["cameraFpX", "cameraFpY", "cameraFpZ"]
                                 command: "updateCameraFp"
                             }
@@ -1051,6 +1062,7 @@ ApplicationWindow {
                             }
                             XyzRow {
                                 target: manager
+                                title: "Model position"
                                 names: ["modelPosX", "modelPosY", "modelPosZ"]
                                 command: "updateModelTransform"
                                 twoDecimals: true
@@ -1060,6 +1072,7 @@ ApplicationWindow {
                             }
                             XyzRow {
                                 target: manager
+                                title: "Model scale"
                                 names: ["modelScaleX", "modelScaleY", "modelScaleZ"]
                                 command: "updateModelTransform"
                                 twoDecimals: true
@@ -1071,6 +1084,7 @@ ApplicationWindow {
                             }
                             XyzRow {
                                 target: manager
+                                title: "Model rotation"
                                 names: ["modelRotateX", "modelRotateY", "modelRotateZ"]
                                 command: "updateModelTransform"
                                 twoDecimals: true
@@ -1086,6 +1100,7 @@ ApplicationWindow {
                             }
                             XyzRow {
                                 target: manager
+                                title: "Light position"
                                 names: ["lightPosX", "lightPosY", "lightPosZ"]
                                 command: "updateLightPos"
                                 enabled: manager.sceneLight
@@ -1095,6 +1110,7 @@ ApplicationWindow {
                             }
                             XyzRow {
                                 target: manager
+                                title: "Light focal point"
                                 names: ["lightFpX", "lightFpY", "lightFpZ"]
                                 command: "updateLightFp"
                                 enabled: manager.sceneLight

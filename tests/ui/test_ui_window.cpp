@@ -2,6 +2,7 @@
 // mouse and key events. A bare X server has no native file dialogs: Qt Quick's come up.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QDesktopServices>
 #include <QMimeData>
 #include <QQmlApplicationEngine>
@@ -323,6 +324,14 @@ TEST_F(Window, ToolBarButtonsAndSliders)
     const auto icon = items("QQuickIconImage", button);
     EXPECT_TRUE(icon.size() == 1 && icon[0]->property("status").toInt() == 1) // Image.Ready
         << button->objectName().toStdString();
+  }
+  // Every button and field says what it is to assistive tools.
+  QList<QQuickItem*> controls = buttons + items("QQuickSpinBox");
+  for (QQuickItem* control : controls)
+  {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+    EXPECT_TRUE(accessible && !accessible->text(QAccessible::Name).isEmpty())
+        << control->objectName().toStdString();
   }
   QTest::mouseMove(window, item("gridButton")->mapToScene(QPointF(10, 10)).toPoint());
   EXPECT_NE(itemWithText("Show/hide grid"), nullptr);
