@@ -112,9 +112,11 @@ ApplicationWindow {
         valueFromText: (text, locale) => Math.round(Number.fromLocaleString(locale, text) * factor)
     }
 
-    // A menu entry that shows its action's key on the right.
+    // A menu entry that shows its key on the right: its action's, or one a Shortcut
+    // of the window serves.
     component KeyedMenuItem: MenuItem {
         id: keyed
+        property string keys: action ? action.shortcut : ""
         contentItem: RowLayout {
             spacing: 24
             Label {
@@ -124,7 +126,7 @@ ApplicationWindow {
             }
             Label {
                 objectName: "shortcutLabel"
-                text: keyed.action ? keyed.action.shortcut : ""
+                text: keyed.keys
                 opacity: 0.7
                 color: keyed.highlighted ? keyed.palette.highlightedText : keyed.palette.windowText
             }
@@ -435,9 +437,10 @@ ApplicationWindow {
         Menu {
             objectName: "animationMenu"
             title: "&Animation"
-            MenuItem {
+            KeyedMenuItem {
                 objectName: "toggleMenuItem"
                 text: "&Toggle"
+                keys: "Space"
                 checkable: true
                 onTriggered: manager.playToggle()
             }
@@ -445,6 +448,13 @@ ApplicationWindow {
         Menu {
             objectName: "viewMenu"
             title: "&View"
+            KeyedMenuItem {
+                objectName: "frameSceneMenuItem"
+                text: "&Frame the scene"
+                keys: "Home"
+                onTriggered: manager.cameraReset()
+            }
+            MenuSeparator {}
             MenuItem {
                 objectName: "gridMenuItem"
                 text: "&Grid"

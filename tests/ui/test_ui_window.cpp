@@ -491,6 +491,8 @@ TEST_F(Window, KeyboardShortcutsRunTheirCommands)
     EXPECT_NE(itemWithText(keys), nullptr) << keys;
   QTest::keyClick(window, Qt::Key_Escape);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !visible("fileMenu"); }));
+  EXPECT_EQ(object("toggleMenuItem")->property("keys"), "Space");
+  EXPECT_EQ(object("frameSceneMenuItem")->property("keys"), "Home");
 
   QTest::keyClick(window, Qt::Key_Right);
   EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() > 0; }));
