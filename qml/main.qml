@@ -330,6 +330,10 @@ ApplicationWindow {
             exportErrorDialog.informativeText = manager.exportMessage
             exportErrorDialog.open()
         }
+        function onFileReportReady(report) {
+            fileReportArea.text = report
+            fileReportDialog.open()
+        }
         function onViewImageSaved(message) {
             statusLabel.show(message)
         }
@@ -448,6 +452,12 @@ ApplicationWindow {
         Menu {
             objectName: "viewMenu"
             title: "&View"
+            MenuItem {
+                objectName: "fileReportMenuItem"
+                text: "File &report.."
+                enabled: manager.modelNames.length > 0
+                onTriggered: manager.requestFileReport()
+            }
             KeyedMenuItem {
                 objectName: "frameSceneMenuItem"
                 text: "&Frame the scene"
@@ -1194,6 +1204,45 @@ ApplicationWindow {
             Label {
                 text: "The format follows the file name: .glb, .gltf, .dae or .fbx"
                 opacity: 0.7
+            }
+        }
+    }
+
+    // What the current model's file holds and what the viewer could not use, as
+    // text to read and copy.
+    Dialog {
+        id: fileReportDialog
+        objectName: "fileReportDialog"
+        title: "File report"
+        modal: true
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(parent.width - 40, 700)
+        height: Math.min(parent.height - 40, 520)
+        standardButtons: Dialog.Close
+
+        ColumnLayout {
+            anchors.fill: parent
+            ScrollView {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                TextArea {
+                    id: fileReportArea
+                    objectName: "fileReportArea"
+                    readOnly: true
+                    selectByMouse: true
+                    wrapMode: TextEdit.Wrap
+                    font.family: "monospace"
+                }
+            }
+            Button {
+                objectName: "copyReportButton"
+                text: "Copy"
+                onClicked: {
+                    fileReportArea.selectAll()
+                    fileReportArea.copy()
+                    fileReportArea.deselect()
+                }
             }
         }
     }

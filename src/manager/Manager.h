@@ -305,6 +305,8 @@ public:
   Q_INVOKABLE void addModelUrl(const QUrl& url);
   // Writes the 3D view as a PNG file, `scale` times its size on screen.
   Q_INVOKABLE void saveViewImageUrl(const QUrl& url, int scale);
+  // Asks for the report on the current model's file; fileReportReady brings it.
+  Q_INVOKABLE void requestFileReport();
   Q_INVOKABLE void sliderMoved();
   Q_INVOKABLE void updateShowGrid();
   Q_INVOKABLE void updateShowAxes();
@@ -369,6 +371,7 @@ signals:
   void exportSourceEnd();
   // After "Save view as image": what was written, or why nothing was.
   void viewImageSaved(const QString& message);
+  void fileReportReady(const QString& report);
   void exportMessageChanged();
   void currentLightChanged();
   void modelPosXChanged();

@@ -227,6 +227,12 @@ void Manager::saveViewImageUrl(const QUrl& url, int scale)
                { saveViewImage(item, data, fileName, scale); });
 }
 
+void Manager::requestFileReport()
+{
+  vtkItem->run([model = state.currentModel](VtkItem* item, VtkItem::Data*)
+               { reportFile(item, model); });
+}
+
 QString Manager::displayableFilePath(const QString& filePath) const
 {
   return QUrl(filePath, QUrl::TolerantMode).toLocalFile();

@@ -1,5 +1,5 @@
-// Saving the 3D view as an image, on the render thread: what the view shows,
-// without the window's controls.
+// What the view hands out on request, on the render thread: the 3D view as an
+// image (without the window's controls), and the report on a loaded file.
 #include <QDebug>
 #include <QFileInfo>
 #include <QImage>
@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+#include "AssimpImporter.h"
+#include "FileReport.h"
 #include "Manager.h"
 #include "RenderTasks.h"
 
@@ -55,5 +57,20 @@ void saveViewImage(VtkItem* item, VtkItem::Data* data, const QString& fileName, 
     qDebug() << "Save view failed: " << fileName;
   }
   manager->runOnGuiThread([manager, message] { emit manager->viewImageSaved(message); });
+}
+
+void reportFile(VtkItem* item, int modelIndex)
+{
+  if (!isModelIndex(item, modelIndex))
+  {
+    return;
+  }
+  const AssimpImporter* importer = item->models[static_cast<size_t>(modelIndex)]->importer;
+  const QString report =
+      importer->Scene
+          ? FileReport::Describe(*importer->Scene, QString::fromStdString(importer->FileName))
+          : QString();
+  Manager* manager = item->manager;
+  manager->runOnGuiThread([manager, report] { emit manager->fileReportReady(report); });
 }
 } // namespace ML

@@ -66,6 +66,8 @@ void onAnimationTimer(vtkObject* caller, unsigned long eventId, void* clientData
 void timerTask(VtkItem* item, VtkItem::Data* data, double advance);
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data);
 void playToggleTask(VtkItem* item, VtkItem::Data* data);
+// Hands the window the report on that model's file.
+void reportFile(VtkItem* item, int modelIndex);
 // Writes what the view shows as a PNG, `scale` times the view's size.
 void saveViewImage(VtkItem* item, VtkItem::Data* data, const QString& fileName, int scale);
 // Tells the window the length and frame rate of that clip of that model (nothing

@@ -8,6 +8,7 @@
 
 #include <vtkProperty.h>
 
+#include "FileReport.h"
 #include "ImporterTest.h"
 #include "ModelWriter.h"
 
@@ -133,6 +134,36 @@ TEST(ModelWriter, AFileThatDoesNotReadBackReplacesNothing)
   EXPECT_EQ(contents(path), "earlier export");
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
             QStringList{"cube.glb"});
+}
+
+// The report on a file: its counts from the fixtures' known content, and what the
+// viewer cannot use, each with its reason.
+TEST(FileReport, CountsTheFileAndSaysWhatTheViewerCannotUse)
+{
+  const auto report = [](const std::string& path)
+  {
+    Model model(path);
+    return model.read ? FileReport::Describe(*model->Scene, QString::fromStdString(path))
+                      : QString();
+  };
+  const QString arm = report(fixture("arm_two_clips.glb"));
+  for (const char* line :
+       {"Format: glTF 2.0, binary (GLB)", "Meshes: 1, vertices: 169, triangles: 288",
+        "Materials: 2", "Bones: 3", "Clips: 2", // the glTF reader adds a default material
+        "  Bend: 2.042 s, 3 channels, 21 keys, 1000 ticks a second", "Lamps: 0", "Warnings: 0"})
+    EXPECT_TRUE(arm.split('\n').contains(line)) << line << "\n" << arm.toStdString();
+
+  const QString lamps = report(fixture("four_lights.glb"));
+  EXPECT_TRUE(lamps.contains("  Lamp_1: spot, colour 0.2 1 0.2")) << lamps.toStdString();
+  EXPECT_TRUE(lamps.contains("Lamp Lamp_3 is left out")) << lamps.toStdString();
+
+  const QString images = report(fixture("textured_external.gltf"));
+  const QString folder = QFileInfo(QString::fromStdString(fixture(""))).absolutePath();
+  EXPECT_TRUE(
+      images.contains("  quadrants_beside.png: found at " + folder + "/quadrants_beside.png"))
+      << images.toStdString();
+  EXPECT_TRUE(images.contains("  ../maps/missing.png: missing (looked in " + folder + ")"));
+  EXPECT_TRUE(images.contains("Warnings: 1\n  Image ../maps/missing.png not found"));
 }
 } // namespace
 } // namespace ML::Test

@@ -483,6 +483,7 @@ TEST_F(Window, DroppedModelFilesOpenOrJoinWithShift)
 
 // The keys a user reaches for: the file commands with Ctrl, Space to play and stop,
 // the arrows to step a frame, Home to frame the scene; the menus show the keys.
+// The View menu also opens the file report.
 TEST_F(Window, KeyboardShortcutsRunTheirCommands)
 {
   ASSERT_TRUE(load({model("arm_two_clips.glb")}));
@@ -502,6 +503,15 @@ TEST_F(Window, KeyboardShortcutsRunTheirCommands)
   EXPECT_EQ(manager->playIcon(), "qrc:/marionette_lab/icons/stop.png");
   QTest::keyClick(window, Qt::Key_Space);
   EXPECT_EQ(manager->playIcon(), "qrc:/marionette_lab/icons/play1.png");
+
+  // The file report (View › File report..) shows in a dialog.
+  manager->requestFileReport();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return visible("fileReportDialog"); }));
+  EXPECT_TRUE(object("fileReportArea")
+                  ->property("text")
+                  .toString()
+                  .startsWith(model("arm_two_clips.glb") + "\nFormat: glTF 2.0, binary (GLB)"));
+  click(itemWithText("Close"));
 
   QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
   auto* dialog = object("openModelDialog")->property("fallbackDialog").value<QObject*>();
