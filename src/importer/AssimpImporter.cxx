@@ -505,6 +505,68 @@ void RotationMatrix(const aiQuaternion& q, double rotation[3][3])
   vtkMath::QuaternionToMatrix3x3(wxyz, rotation);
 }
 
+// The weights of a morph channel's targets at `ticks`, linear between its keys
+// and held before the first and after the last.
+std::vector<double> MorphWeights(const aiMeshMorphAnim* channel, double ticks, unsigned targets)
+{
+  std::vector<double> weights(targets, 0.0);
+  if (channel->mNumKeys == 0)
+  {
+    return weights;
+  }
+  unsigned next = 0;
+  while (next < channel->mNumKeys && channel->mKeys[next].mTime <= ticks)
+  {
+    ++next;
+  }
+  const aiMeshMorphKey& before = channel->mKeys[next == 0 ? 0 : next - 1];
+  const aiMeshMorphKey& after = channel->mKeys[std::min(next, channel->mNumKeys - 1)];
+  const double span = after.mTime - before.mTime;
+  const double along = span > 0 ? std::clamp((ticks - before.mTime) / span, 0.0, 1.0) : 0.0;
+  const auto add = [&](const aiMeshMorphKey& key, double share)
+  {
+    for (unsigned i = 0; i < key.mNumValuesAndWeights; ++i)
+    {
+      if (key.mValues[i] < targets && std::isfinite(key.mWeights[i]))
+      {
+        weights[key.mValues[i]] += share * key.mWeights[i];
+      }
+    }
+  };
+  add(before, 1.0 - along);
+  add(after, along);
+  return weights;
+}
+
+// Blends one vertex attribute: the mesh's own values moved toward each target's by
+// its weight (targets hold whole values, as Assimp stores them).
+void BlendMorphTargets(const aiVector3D* base, unsigned count, const aiMesh* mesh,
+                       aiVector3D* aiAnimMesh::*values, const std::vector<double>& weights,
+                       vtkDataArray* out)
+{
+  if (!base || !out || out->GetNumberOfTuples() != count || out->GetNumberOfComponents() != 3)
+  {
+    return;
+  }
+  for (unsigned v = 0; v < count; ++v)
+  {
+    double blended[3] = {base[v].x, base[v].y, base[v].z};
+    for (unsigned t = 0; t < weights.size(); ++t)
+    {
+      const aiAnimMesh* target = mesh->mAnimMeshes[t];
+      const aiVector3D* moved = target->*values;
+      if (moved && target->mNumVertices == count && weights[t] != 0.0)
+      {
+        blended[0] += weights[t] * (moved[v].x - base[v].x);
+        blended[1] += weights[t] * (moved[v].y - base[v].y);
+        blended[2] += weights[t] * (moved[v].z - base[v].z);
+      }
+    }
+    out->SetTuple(v, blended);
+  }
+  out->Modified();
+}
+
 void EvaluateChannel(const aiNodeAnim* channel, double ticks, vtkMatrix4x4* local)
 {
   const bool complete = channel->mNumPositionKeys > 0 && channel->mNumRotationKeys > 0 &&
@@ -812,7 +874,34 @@ bool AssimpImporter::UpdateTimeStep(double timeValue, vtkHomogeneousTransform* m
   }
   this->UpdateNodeTransforms(this->Scene->mRootNode, model);
   this->UpdateJointMatrices();
+  this->UpdateMorphTargets(animation, ticks);
   return true;
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::UpdateMorphTargets(const aiAnimation* animation, double ticks)
+{
+  for (unsigned c = 0; c < animation->mNumMorphMeshChannels; ++c)
+  {
+    const aiMeshMorphAnim* channel = animation->mMorphMeshChannels[c];
+    const aiNode* node = this->Scene->mRootNode->FindNode(channel->mName);
+    for (unsigned i = 0; node && i < node->mNumMeshes; ++i)
+    {
+      const unsigned index = node->mMeshes[i];
+      if (index >= this->Meshes.size() || !this->Meshes[index])
+      {
+        continue;
+      }
+      const aiMesh* mesh = this->Scene->mMeshes[index];
+      const std::vector<double> weights = MorphWeights(channel, ticks, mesh->mNumAnimMeshes);
+      vtkPolyData* polyData = this->Meshes[index];
+      BlendMorphTargets(mesh->mVertices, mesh->mNumVertices, mesh, &aiAnimMesh::mVertices, weights,
+                        polyData->GetPoints() ? polyData->GetPoints()->GetData() : nullptr);
+      BlendMorphTargets(mesh->mNormals, mesh->mNumVertices, mesh, &aiAnimMesh::mNormals, weights,
+                        polyData->GetPointData()->GetNormals());
+      polyData->Modified();
+    }
+  }
 }
 
 //------------------------------------------------------------------------------

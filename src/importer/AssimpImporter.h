@@ -99,6 +99,12 @@ public:
    */
   void UpdateJointMatrices();
 
+  /**
+   * Moves the vertices (and normals) of meshes with morph targets to the blend
+   * that the clip's morph channels key at `ticks`.
+   */
+  void UpdateMorphTargets(const aiAnimation* animation, double ticks);
+
   vtkSmartPointer<vtkPolyData> CreateMesh(const aiMesh* mesh);
 
   /**

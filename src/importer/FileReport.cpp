@@ -135,10 +135,11 @@ QStringList lampLines(const aiScene& scene, const std::set<std::string>& nodes,
 
 QString Describe(const aiScene& scene, const QString& fileName)
 {
-  unsigned vertices = 0, triangles = 0;
+  unsigned vertices = 0, triangles = 0, morphTargets = 0;
   for (unsigned m = 0; m < scene.mNumMeshes; ++m)
   {
     vertices += scene.mMeshes[m]->mNumVertices;
+    morphTargets += scene.mMeshes[m]->mNumAnimMeshes;
     for (unsigned f = 0; f < scene.mMeshes[m]->mNumFaces; ++f)
       triangles += scene.mMeshes[m]->mFaces[f].mNumIndices >= 3
                        ? scene.mMeshes[m]->mFaces[f].mNumIndices - 2
@@ -159,6 +160,7 @@ QString Describe(const aiScene& scene, const QString& fileName)
   lines.append(QString("Images: %1").arg(images.size()));
   lines += images;
   lines += boneLines(scene, nodes, problems);
+  lines.append(QString("Morph targets: %1").arg(morphTargets));
   lines += clipLines(scene, nodes, problems);
   lines += lampLines(scene, nodes, problems);
   lines.append(QString("Cameras: %1 (the view keeps its own camera)").arg(scene.mNumCameras));

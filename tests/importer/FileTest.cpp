@@ -9,6 +9,10 @@
 // tick rate of 0, a bone "GhostBone" of no node, a channel of a missing node "Ghost",
 // and Joint2 keyed by scale (Assimp reads one stored position and rotation key with it).
 
+#include <vtkMapper.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+
 #include "ImporterTest.h"
 #include "OpenAndPlay.h"
 
@@ -145,6 +149,48 @@ TEST(Animation, ASkinSharedByTwoNodesGivesEachActorItsOwnJointMatrices)
   }
   EXPECT_FALSE(
       near(jointMatrices(model.actor("Arm"))[2], jointMatrices(model.actor("ArmCopy"))[2], 1e-3));
+}
+
+// A clip keying morph weights reshapes the mesh: at a key, and halfway between two,
+// every vertex sits where the file's targets and weights put it.
+TEST(Animation, MorphTargetsFollowTheirKeyedWeights)
+{
+  Model model(
+      assimpModel("glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/AnimatedMorphCube.gltf"));
+  ASSERT_TRUE(model.read);
+  const aiMesh* mesh = model->Scene->mMeshes[0];
+  const aiAnimation* clip = model->Scene->mAnimations[0];
+  const aiMeshMorphAnim* channel = clip->mMorphMeshChannels[0];
+  ASSERT_TRUE(mesh->mNumAnimMeshes == 2 && channel->mNumKeys > 61);
+  vtkPoints* drawn =
+      vtkPolyData::SafeDownCast(model.actor("AnimatedMorphCube")->GetMapper()->GetInput())
+          ->GetPoints();
+  const auto weightOf = [&](unsigned key, unsigned target)
+  {
+    const aiMeshMorphKey& k = channel->mKeys[key];
+    for (unsigned i = 0; i < k.mNumValuesAndWeights; ++i)
+      if (k.mValues[i] == target)
+        return k.mWeights[i];
+    return 0.0;
+  };
+  double largest = 0;
+  for (const double key : {40.0, 60.5})
+  {
+    const unsigned before = static_cast<unsigned>(key), after = before + (key > before);
+    model.poseAt((channel->mKeys[before].mTime + channel->mKeys[after].mTime) / 2 /
+                 clip->mTicksPerSecond);
+    for (unsigned v = 0; v < mesh->mNumVertices; ++v)
+    {
+      aiVector3D expected = mesh->mVertices[v];
+      for (unsigned t = 0; t < 2; ++t)
+        expected += static_cast<float>((weightOf(before, t) + weightOf(after, t)) / 2) *
+                    (mesh->mAnimMeshes[t]->mVertices[v] - mesh->mVertices[v]);
+      const double* point = drawn->GetPoint(v);
+      EXPECT_NEAR((aiVector3D(point[0], point[1], point[2]) - expected).Length(), 0, 1e-5) << v;
+      largest = std::max(largest, double((expected - mesh->mVertices[v]).Length()));
+    }
+  }
+  EXPECT_GT(largest, 0.001) << "the keys chosen move the cube";
 }
 
 // Before a read, with clips the scene does not have and at NaN times nothing changes;
