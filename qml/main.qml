@@ -35,10 +35,10 @@ ApplicationWindow {
     // set up must not reach the Manager's commands.
     property bool created: false
 
-    width: 800
+    width: 860
     height: 620
     // Below this the tool bar's buttons and the side panel's fields no longer fit.
-    minimumWidth: 800
+    minimumWidth: 860
     minimumHeight: 560
     visible: true
     title: manager.modelNames.length > 0 ? manager.modelNames[0] : "Marionette-Lab 3D"
@@ -466,6 +466,16 @@ ApplicationWindow {
             }
             MenuSeparator {}
             MenuItem {
+                objectName: "skeletonMenuItem"
+                text: "S&keletons"
+                checkable: true
+                checked: manager.showSkeleton
+                onTriggered: {
+                    manager.showSkeleton = checked
+                    manager.updateShowSkeleton()
+                }
+            }
+            MenuItem {
                 objectName: "gridMenuItem"
                 text: "&Grid"
                 checkable: true
@@ -650,6 +660,17 @@ ApplicationWindow {
                 onToggled: {
                     manager.showGrid = checked
                     manager.updateShowGrid()
+                }
+            }
+            ToolIconButton {
+                objectName: "skeletonButton"
+                iconFile: "skeleton.png"
+                tip: "Show/hide skeletons"
+                checkable: true
+                checked: manager.showSkeleton
+                onToggled: {
+                    manager.showSkeleton = checked
+                    manager.updateShowSkeleton()
                 }
             }
             ToolIconButton {

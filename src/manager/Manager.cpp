@@ -141,6 +141,11 @@ void Manager::setShowGrid(bool value)
   assign(state.showGrid, value, &Manager::showGridChanged);
 }
 
+void Manager::setShowSkeleton(bool value)
+{
+  assign(state.showSkeleton, value, &Manager::showSkeletonChanged);
+}
+
 void Manager::setSceneLight(bool value)
 {
   assign(state.sceneLight, value, &Manager::sceneLightChanged);

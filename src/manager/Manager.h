@@ -40,6 +40,7 @@ struct ManagerState
   bool loadOnStartup = false;
   bool showAxes = false;
   bool showGrid = false;
+  bool showSkeleton = false;
   bool sceneLight = false;
   bool wireFrame = false;
   int upDirection = 1;
@@ -89,6 +90,7 @@ class Manager : public QObject
       bool loadOnStartup READ loadOnStartup WRITE setLoadOnStartup NOTIFY loadOnStartupChanged)
   Q_PROPERTY(bool showAxes READ showAxes WRITE setShowAxes NOTIFY showAxesChanged)
   Q_PROPERTY(bool showGrid READ showGrid WRITE setShowGrid NOTIFY showGridChanged)
+  Q_PROPERTY(bool showSkeleton READ showSkeleton WRITE setShowSkeleton NOTIFY showSkeletonChanged)
   Q_PROPERTY(bool sceneLight READ sceneLight WRITE setSceneLight NOTIFY sceneLightChanged)
   Q_PROPERTY(int upDirection READ upDirection WRITE setUpDirection NOTIFY upDirectionChanged)
   Q_PROPERTY(
@@ -193,6 +195,7 @@ public:
   bool loadOnStartup() const { return state.loadOnStartup; }
   bool showAxes() const { return state.showAxes; }
   bool showGrid() const { return state.showGrid; }
+  bool showSkeleton() const { return state.showSkeleton; }
   bool sceneLight() const { return state.sceneLight; }
   int upDirection() const { return state.upDirection; }
   int rightDirection() const { return state.rightDirection; }
@@ -239,6 +242,7 @@ public:
   void setLoadOnStartup(bool value);
   void setShowAxes(bool value);
   void setShowGrid(bool value);
+  void setShowSkeleton(bool value);
   void setSceneLight(bool value);
   void setUpDirection(int value);
   void setRightDirection(int value);
@@ -309,6 +313,7 @@ public:
   Q_INVOKABLE void requestFileReport();
   Q_INVOKABLE void sliderMoved();
   Q_INVOKABLE void updateShowGrid();
+  Q_INVOKABLE void updateShowSkeleton();
   Q_INVOKABLE void updateShowAxes();
   Q_INVOKABLE void updateSceneLight();
   Q_INVOKABLE void updateDirection();
@@ -340,6 +345,7 @@ signals:
   void loadOnStartupChanged();
   void showAxesChanged();
   void showGridChanged();
+  void showSkeletonChanged();
   void sceneLightChanged();
   void wireFrameChanged();
   void upDirectionChanged();

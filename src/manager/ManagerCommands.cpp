@@ -38,6 +38,11 @@ void Manager::updateShowGrid()
   queue(vtkItem, &applyGrid);
 }
 
+void Manager::updateShowSkeleton()
+{
+  queue(vtkItem, &applySkeleton);
+}
+
 void Manager::updateShowAxes()
 {
   queue(vtkItem, &applyAxes);

@@ -110,6 +110,7 @@ bool loadModels(VtkItem* item, VtkItem::Data* data)
       return false;
     }
     takeLightsOnce(item, data, entry->importer);
+    showSkeletonOfMeshlessModel(item, data, *entry->importer);
     item->models.push_back(std::move(entry));
   }
 
@@ -148,6 +149,7 @@ void addLastModel(VtkItem* item, VtkItem::Data* data)
     reportLoadFailure(manager);
     return;
   }
+  showSkeletonOfMeshlessModel(item, data, *entry->importer);
   item->models.push_back(std::move(entry));
   manager->state.currentModel = index;
   selectAnimationAfterLoad(item);

@@ -140,6 +140,9 @@ void sliderMovedTask(VtkItem* item, VtkItem::Data* data)
   }
   chosen.entry->importer->UpdateTimeStep(chosen.duration() * item->manager->state.sliderVal,
                                          chosen.entry->transform);
+  // As for a clock step: the pose drawn on the GPU can reach past the mesh's bounds
+  // at rest, which the automatic clipping range is made from.
+  data->renderer->GetActiveCamera()->SetClippingRange(0.1, 10000.0);
 }
 
 void playToggleTask(VtkItem*, VtkItem::Data* data)

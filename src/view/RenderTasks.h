@@ -66,6 +66,11 @@ void onAnimationTimer(vtkObject* caller, unsigned long eventId, void* clientData
 void timerTask(VtkItem* item, VtkItem::Data* data, double advance);
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data);
 void playToggleTask(VtkItem* item, VtkItem::Data* data);
+// The skeleton overlay: built once with the scene record, shown by showSkeleton,
+// and shown without asking for a file that holds a skeleton and clips but no mesh.
+void setUpSkeletonOverlay(VtkItem::Data* data);
+void applySkeleton(VtkItem* item, VtkItem::Data* data);
+void showSkeletonOfMeshlessModel(VtkItem* item, VtkItem::Data* data, const AssimpImporter& model);
 // Hands the window the report on that model's file.
 void reportFile(VtkItem* item, int modelIndex);
 // Writes what the view shows as a PNG, `scale` times the view's size.

@@ -139,6 +139,7 @@ QQuickVTKItem::vtkUserData VtkItem::initializeVTK(vtkRenderWindow* renderWindow)
 
   renderWindow->AddRenderer(data->renderer);
   data->renderer->AddActor(data->gridActor);
+  setUpSkeletonOverlay(data);
 
   vtkRenderWindowInteractor* interactor = renderWindow->GetInteractor();
 

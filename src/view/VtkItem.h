@@ -91,6 +91,10 @@ struct VtkItem::Data : public vtkObject
   vtkNew<vtkOpenGLRenderer> renderer;
   vtkNew<vtkOrientationMarkerWidget> axesWidget;
   vtkNew<vtkActor> gridActor;
+  // Draws the skeleton overlay over everything the main renderer drew.
+  vtkNew<vtkOpenGLRenderer> overlayRenderer;
+  vtkNew<vtkActor> skeletonActor;
+  vtkNew<vtkCallbackCommand> skeletonCallback;
   vtkNew<vtkMLOpenGLGridMapper> gridMapper;
   vtkNew<vtkCallbackCommand> cameraCallback;
   vtkNew<vtkLightWidget> lightWidget;

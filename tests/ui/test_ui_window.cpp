@@ -187,23 +187,24 @@ protected:
   int loadsEnded = 0, loadsSeen = 0, splashShown = 0, splashAtError = -1;
 };
 
-TEST(WindowResources, HoldTheDocumentTheModuleAndTwentyDrawnIcons)
+TEST(WindowResources, HoldTheDocumentTheModuleAndTwentyOneDrawnIcons)
 {
   EXPECT_EQ(contents(":/marionette_lab/qmldir"), "module marionette_lab\ntypeinfo "
                                                  "marionette_lab.qmltypes\nprefer "
                                                  ":/marionette_lab/\ndepends QtQuick\n");
   EXPECT_EQ(contents(":/main.qml"), contents(":/marionette_lab/main.qml"));
   QSet<QByteArray> pictures;
-  for (const char* name : {"exit1", "y_up_x_right", "z_up_x_left", "z_up_y_left", "axiswidget",
-                           "info", "logo", "home", "lightwidget", "add", "trans", "play1", "stop",
-                           "open2", "savedoc", "view_all1", "cancel1", "wireframe", "grid1"})
+  for (const char* name :
+       {"exit1",   "y_up_x_right", "z_up_x_left", "z_up_y_left", "axiswidget", "info",    "logo",
+        "home",    "lightwidget",  "add",         "trans",       "play1",      "stop",    "open2",
+        "savedoc", "view_all1",    "cancel1",     "wireframe",   "grid1",      "skeleton"})
   {
     const QByteArray png = contents(QString(":/icons/%1.png").arg(name));
     EXPECT_EQ(png, contents(QString(":/marionette_lab/icons/%1.png").arg(name))) << name;
     EXPECT_EQ(QImage::fromData(png).size(), QSize(64, 64)) << name;
     pictures.insert(png);
   }
-  EXPECT_EQ(pictures.size(), 19); // each its own picture, so at most one blank
+  EXPECT_EQ(pictures.size(), 20); // each its own picture, so at most one blank
   EXPECT_EQ(contents(":/icons/logo.ico"), contents(":/marionette_lab/icons/logo.ico"));
   EXPECT_FALSE(QImage(":/icons/logo.ico").isNull());
 }
@@ -318,7 +319,7 @@ TEST_F(Window, SidePanelsWriteTheirValueThenCallTheirCommand)
 TEST_F(Window, ToolBarButtonsAndSliders)
 {
   const auto buttons = items("QQuickToolButton", item("toolBar"));
-  EXPECT_EQ(buttons.size(), 17);
+  EXPECT_EQ(buttons.size(), 18);
   for (QQuickItem* button : buttons)
   {
     const auto icon = items("QQuickIconImage", button);

@@ -852,6 +852,33 @@ TEST_F(Files, PlaybackKeepsWallClockTimeTimesTheSpeedAndTheSliderPosesTheChosenC
   EXPECT_EQ(h.manager.clipDuration(), 0.0);
 }
 
+// The skeleton overlay: a magenta dot where each joint's global matrix puts it,
+// over the mesh it lies in, and with it as the clip plays.
+TEST_F(Files, TheSkeletonOverlayDrawsTheJointsOverTheMeshAndFollowsPlayback)
+{
+  openArm();
+  const auto magentaAtJoint = [&](const char* joint)
+  {
+    const vtkMatrix4x4* g = h.item.models[0]->importer->NodeGlobalMatrices.at(joint);
+    const QColor c = colorAt(
+        h.grab(), imagePoint(h, {g->GetElement(0, 3), g->GetElement(1, 3), g->GetElement(2, 3)}));
+    return c.red() > 200 && c.green() < 100 && c.blue() > 150;
+  };
+  EXPECT_FALSE(magentaAtJoint("Bone_001"));
+  h.manager.state.showSkeleton = true;
+  h.manager.updateShowSkeleton();
+  h.runTasks();
+  const QPoint rest = imagePoint(h, {0, 2, 0});
+  EXPECT_TRUE(magentaAtJoint("Bone_001") && magentaAtJoint("Bone_002"));
+  h.manager.setSliderVal(0.25); // the arm bent forward
+  h.manager.sliderMoved();
+  h.runTasks();
+  EXPECT_TRUE(magentaAtJoint("Bone_002"));
+  const vtkMatrix4x4* tip = h.item.models[0]->importer->NodeGlobalMatrices.at("Bone_002");
+  EXPECT_NE(imagePoint(h, {tip->GetElement(0, 3), tip->GetElement(1, 3), tip->GetElement(2, 3)}),
+            rest);
+}
+
 TEST_F(Files, PlaybackWithNothingToPlayChangesNothing)
 {
   openArm();

@@ -307,6 +307,20 @@ void drawGrid(QPainter& p)
   p.drawLine(QLineF(onPlane(0.5, 0), onPlane(0.5, 1)));
 }
 
+// A skeleton: a chain of bones from a hip joint, each joint a dot.
+void drawSkeleton(QPainter& p)
+{
+  const QPointF joints[] = {{32, 54}, {32, 34}, {18, 20}, {46, 20}, {32, 10}};
+  const int parents[] = {-1, 0, 1, 1, 1};
+  p.setPen(roundPen(QColor(200, 40, 160), 4));
+  for (int j = 1; j < 5; ++j)
+    p.drawLine(QLineF(joints[parents[j]], joints[j]));
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(255, 210, 40));
+  for (const QPointF& joint : joints)
+    p.drawEllipse(joint, 5, 5);
+}
+
 // A spot light: lamp housing casting a cone of light on the ground.
 void drawSpotLight(QPainter& p)
 {
@@ -391,6 +405,7 @@ const std::map<QString, Painter>& painters()
       {"open2.png", drawOpenFolder},
       {"wireframe.png", drawWireframe},
       {"grid1.png", drawGrid},
+      {"skeleton.png", drawSkeleton},
   };
   return table;
 }
