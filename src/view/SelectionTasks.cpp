@@ -216,12 +216,20 @@ void checkTreeModelTask(VtkItem* item, VtkItem::Data* data, TreeRow row, bool ch
   {
     return;
   }
-  const ModelEntry& entry = *item->models[static_cast<size_t>(row.model)];
+  ModelEntry& entry = *item->models[static_cast<size_t>(row.model)];
   if (!sceneContainsNode(entry.importer->Scene, row.node))
   {
     return;
   }
   item->manager->state.currentModel = row.model;
+  if (checked)
+  {
+    entry.hiddenNodes.erase(row.node);
+  }
+  else
+  {
+    entry.hiddenNodes.insert(row.node);
+  }
   vtkActorCollection* actors = nodeActors(entry, row.node);
   if (!actors)
   {

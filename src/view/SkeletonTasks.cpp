@@ -14,6 +14,7 @@
 #include <assimp/scene.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "AssimpImporter.h"
@@ -53,15 +54,32 @@ std::map<std::string, const aiNode*> jointsOf(const aiScene& scene)
   return joints;
 }
 
+bool hiddenByTree(const aiNode* node, const std::set<const aiNode*>& hidden)
+{
+  for (; node; node = node->mParent)
+  {
+    if (hidden.count(node))
+    {
+      return true;
+    }
+  }
+  return false;
+}
+
 // A dot at each joint where its global matrix puts it, and a line to the nearest
-// ancestor that is a joint too.
-void addSkeleton(const AssimpImporter& importer, vtkPoints* points, vtkCellArray* dots,
+// ancestor that is a joint too; joints the tree hides are left out.
+void addSkeleton(const ModelEntry& entry, vtkPoints* points, vtkCellArray* dots,
                  vtkCellArray* bones)
 {
+  const AssimpImporter& importer = *entry.importer;
   const std::map<std::string, const aiNode*> joints = jointsOf(*importer.Scene);
   std::map<std::string, vtkIdType> ids;
   for (const auto& [name, node] : joints)
   {
+    if (hiddenByTree(node, entry.hiddenNodes))
+    {
+      continue;
+    }
     const auto global = importer.NodeGlobalMatrices.find(name);
     if (global == importer.NodeGlobalMatrices.end() || !global->second)
     {
@@ -103,7 +121,7 @@ void onFrameStart(vtkObject*, unsigned long, void* clientData, void*)
   {
     if (entry->importer->Scene)
     {
-      addSkeleton(*entry->importer, points, dots, bones);
+      addSkeleton(*entry, points, dots, bones);
     }
   }
   vtkNew<vtkPolyData> skeleton;

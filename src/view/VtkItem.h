@@ -14,11 +14,13 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "vtkMLOpenGLGridMapper.h"
 
 class AssimpImporter;
+struct aiNode;
 class vtkTransform;
 
 namespace ML
@@ -37,6 +39,9 @@ struct ModelEntry
 
   AssimpImporter* importer;
   vtkTransform* transform;
+  // Nodes the user unticked in the scene tree: the skeleton overlay leaves out
+  // the joints at and below them, as the surfaces do.
+  std::set<const aiNode*> hiddenNodes;
 };
 
 // The 3D view. Its VTK side lives on Qt Quick's render thread: everything that

@@ -877,6 +877,18 @@ TEST_F(Files, TheSkeletonOverlayDrawsTheJointsOverTheMeshAndFollowsPlayback)
   const vtkMatrix4x4* tip = h.item.models[0]->importer->NodeGlobalMatrices.at("Bone_002");
   EXPECT_NE(imagePoint(h, {tip->GetElement(0, 3), tip->GetElement(1, 3), tip->GetElement(2, 3)}),
             rest);
+  // Unticking a joint's row hides it and what hangs below it.
+  h.manager.checkTreeModel(row(h, "Bone_002[0]"), false);
+  h.runTasks();
+  EXPECT_FALSE(magentaAtJoint("Bone_002"));
+  EXPECT_TRUE(magentaAtJoint("Bone_001"));
+
+  // A file with a skeleton and clips but no mesh shows the skeleton unasked.
+  h.manager.state.showSkeleton = false;
+  h.manager.updateShowSkeleton();
+  open({path(fixture("arm_clips_only.assbin"))});
+  EXPECT_TRUE(h.manager.showSkeleton());
+  EXPECT_TRUE(magentaAtJoint("Bone_001"));
 }
 
 TEST_F(Files, PlaybackWithNothingToPlayChangesNothing)
