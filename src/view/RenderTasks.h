@@ -66,10 +66,21 @@ void onAnimationTimer(vtkObject* caller, unsigned long eventId, void* clientData
 void timerTask(VtkItem* item, VtkItem::Data* data, double advance);
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data);
 void playToggleTask(VtkItem* item, VtkItem::Data* data);
+// The tree row a command acted on, taken when the command was called: two clicks
+// before the next frame each act on their own row.
+struct TreeRow
+{
+  const aiNode* node = nullptr;
+  int model = -1;
+};
+
 // The skeleton overlay: built once with the scene record, shown by showSkeleton,
 // and shown without asking for a file that holds a skeleton and clips but no mesh.
 void setUpSkeletonOverlay(VtkItem::Data* data);
 void applySkeleton(VtkItem* item, VtkItem::Data* data);
+// Puts the name of the row's node beside it while the skeleton shows, if it is a
+// joint; clears it otherwise.
+void selectJoint(VtkItem* item, VtkItem::Data* data, TreeRow row);
 void showSkeletonOfMeshlessModel(VtkItem* item, VtkItem::Data* data, const AssimpImporter& model);
 // Hands the window the report on that model's file.
 void reportFile(VtkItem* item, int modelIndex);
@@ -109,13 +120,6 @@ void onLightWidgetInteraction(vtkObject* caller, unsigned long eventId, void* cl
                               void* callData);
 
 // Selection, visibility and the model transform.
-// The tree row a command acted on, taken when the command was called: two clicks
-// before the next frame each act on their own row.
-struct TreeRow
-{
-  const aiNode* node = nullptr;
-  int model = -1;
-};
 void checkTreeModelTask(VtkItem* item, VtkItem::Data* data, TreeRow row, bool checked);
 void treeSelChangedTask(VtkItem* item, VtkItem::Data* data, TreeRow row);
 void updateModelTransformTask(VtkItem* item, VtkItem::Data* data);

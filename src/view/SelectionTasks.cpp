@@ -246,6 +246,7 @@ void treeSelChangedTask(VtkItem* item, VtkItem::Data* data, TreeRow row)
   {
     return;
   }
+  selectJoint(item, data, row);
   if (!row.node)
   {
     item->manager->state.currentModel = 0;

@@ -10,6 +10,7 @@
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkRenderWindow.h>
+#include <vtkTextProperty.h>
 
 #include <assimp/scene.h>
 
@@ -105,6 +106,26 @@ void addSkeleton(const ModelEntry& entry, vtkPoints* points, vtkCellArray* dots,
   }
 }
 
+// The selected joint's name stands beside it, wherever the pose has put it.
+void placeJointLabel(VtkItem::Data* data)
+{
+  VtkItem* item = data->item;
+  const bool known = isModelIndex(item, data->selectedJointModel);
+  const AssimpImporter* importer =
+      known ? item->models[static_cast<size_t>(data->selectedJointModel)]->importer : nullptr;
+  const auto global = importer ? importer->NodeGlobalMatrices.find(data->selectedJoint)
+                               : decltype(importer->NodeGlobalMatrices)::const_iterator();
+  if (!importer || global == importer->NodeGlobalMatrices.end() || !global->second)
+  {
+    data->jointLabel->VisibilityOff();
+    return;
+  }
+  const vtkMatrix4x4* m = global->second;
+  data->jointLabel->SetPosition(m->GetElement(0, 3), m->GetElement(1, 3), m->GetElement(2, 3));
+  data->jointLabel->SetInput(data->selectedJoint.c_str());
+  data->jointLabel->VisibilityOn();
+}
+
 // Rebuilt before every frame while shown, so it follows playback, the slider and
 // the model transforms without each of them having to know of it.
 void onFrameStart(vtkObject*, unsigned long, void* clientData, void*)
@@ -112,6 +133,7 @@ void onFrameStart(vtkObject*, unsigned long, void* clientData, void*)
   auto* data = static_cast<VtkItem::Data*>(clientData);
   if (!data || !data->item || !data->skeletonActor->GetVisibility())
   {
+    data->jointLabel->VisibilityOff();
     return;
   }
   vtkNew<vtkPoints> points;
@@ -124,6 +146,7 @@ void onFrameStart(vtkObject*, unsigned long, void* clientData, void*)
       addSkeleton(*entry, points, dots, bones);
     }
   }
+  placeJointLabel(data);
   vtkNew<vtkPolyData> skeleton;
   skeleton->SetPoints(points);
   skeleton->SetVerts(dots);
@@ -154,14 +177,34 @@ void setUpSkeletonOverlay(VtkItem::Data* data)
   look->RenderPointsAsSpheresOn();
   data->overlayRenderer->AddActor(data->skeletonActor);
 
+  data->jointLabel->VisibilityOff();
+  data->jointLabel->PickableOff();
+  data->jointLabel->SetDisplayOffset(10, 10);
+  vtkTextProperty* text = data->jointLabel->GetTextProperty();
+  text->SetFontSize(15);
+  text->SetColor(1.0, 1.0, 1.0);
+  text->SetBackgroundColor(0.25, 0.0, 0.2);
+  text->SetBackgroundOpacity(0.8);
+  data->overlayRenderer->AddActor(data->jointLabel);
+
   data->skeletonCallback->SetCallback(&onFrameStart);
   data->skeletonCallback->SetClientData(data);
   data->renderer->AddObserver(vtkCommand::StartEvent, data->skeletonCallback);
 }
 
+void selectJoint(VtkItem* item, VtkItem::Data* data, TreeRow row)
+{
+  const bool joint = isModelIndex(item, row.model) && row.node &&
+                     jointsOf(*item->models[static_cast<size_t>(row.model)]->importer->Scene)
+                         .count(row.node->mName.C_Str());
+  data->selectedJoint = joint ? row.node->mName.C_Str() : std::string();
+  data->selectedJointModel = joint ? row.model : -1;
+}
+
 void applySkeleton(VtkItem* item, VtkItem::Data* data)
 {
   data->skeletonActor->SetVisibility(item->manager->state.showSkeleton);
+  data->jointLabel->SetVisibility(item->manager->state.showSkeleton);
   data->renderer->Render();
 }
 

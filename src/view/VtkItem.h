@@ -3,6 +3,7 @@
 #include <QQuickVTKItem.h>
 
 #include <vtkActor.h>
+#include <vtkBillboardTextActor3D.h>
 #include <vtkBoxWidget.h>
 #include <vtkCallbackCommand.h>
 #include <vtkLight.h>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "vtkMLOpenGLGridMapper.h"
@@ -100,6 +102,10 @@ struct VtkItem::Data : public vtkObject
   vtkNew<vtkOpenGLRenderer> overlayRenderer;
   vtkNew<vtkActor> skeletonActor;
   vtkNew<vtkCallbackCommand> skeletonCallback;
+  // The name of the joint whose tree row is selected, beside it while shown.
+  vtkNew<vtkBillboardTextActor3D> jointLabel;
+  std::string selectedJoint;
+  int selectedJointModel = -1;
   vtkNew<vtkMLOpenGLGridMapper> gridMapper;
   vtkNew<vtkCallbackCommand> cameraCallback;
   vtkNew<vtkLightWidget> lightWidget;

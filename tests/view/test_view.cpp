@@ -877,6 +877,15 @@ TEST_F(Files, TheSkeletonOverlayDrawsTheJointsOverTheMeshAndFollowsPlayback)
   const vtkMatrix4x4* tip = h.item.models[0]->importer->NodeGlobalMatrices.at("Bone_002");
   EXPECT_NE(imagePoint(h, {tip->GetElement(0, 3), tip->GetElement(1, 3), tip->GetElement(2, 3)}),
             rest);
+  // Selecting a joint's row puts its name beside it.
+  select(h, row(h, "Bone_001[0]"));
+  h.grab();
+  const vtkMatrix4x4* elbow = h.item.models[0]->importer->NodeGlobalMatrices.at("Bone_001");
+  EXPECT_TRUE(h.data->jointLabel->GetVisibility());
+  EXPECT_STREQ(h.data->jointLabel->GetInput(), "Bone_001");
+  expectNear(h.data->jointLabel->GetPosition(),
+             {elbow->GetElement(0, 3), elbow->GetElement(1, 3), elbow->GetElement(2, 3)});
+
   // Unticking a joint's row hides it and what hangs below it.
   h.manager.checkTreeModel(row(h, "Bone_002[0]"), false);
   h.runTasks();
