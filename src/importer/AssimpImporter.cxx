@@ -678,7 +678,8 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
   const aiScene* scene = nullptr;
   try
   {
-    scene = ModelFiles::ReadModel(this->Importer, fileName);
+    this->ReadWarnings.clear();
+    scene = ModelFiles::ReadModel(this->Importer, fileName, &this->ReadWarnings);
   }
   catch (const std::exception& e) // a DeadlyImportError, or sizes from the file out of memory
   {

@@ -126,6 +126,8 @@ public:
 
   // Read and written directly by the render tasks and the scene tree.
   std::string FileName;
+  // What Assimp warned of while reading the file (its validation among others).
+  std::vector<std::string> ReadWarnings;
   Assimp::Importer Importer;
   const aiScene* Scene = nullptr;
   std::vector<vtkSmartPointer<vtkPolyData>> Meshes;

@@ -133,7 +133,8 @@ QStringList lampLines(const aiScene& scene, const std::set<std::string>& nodes,
 }
 } // namespace
 
-QString Describe(const aiScene& scene, const QString& fileName)
+QString Describe(const aiScene& scene, const QString& fileName,
+                 const std::vector<std::string>& readWarnings)
 {
   unsigned vertices = 0, triangles = 0, morphTargets = 0;
   for (unsigned m = 0; m < scene.mNumMeshes; ++m)
@@ -150,6 +151,10 @@ QString Describe(const aiScene& scene, const QString& fileName)
     collectNodeNames(scene.mRootNode, nodes);
 
   QStringList problems;
+  for (const std::string& warning : readWarnings)
+  {
+    problems.append("Reader: " + QString::fromStdString(warning));
+  }
   QStringList lines{fileName, QString("Format: %1").arg(formatOf(fileName)),
                     QString("Meshes: %1, vertices: %2, triangles: %3")
                         .arg(scene.mNumMeshes)

@@ -1,15 +1,51 @@
 #include "ModelFiles.h"
 
+#include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
+#include <assimp/LogStream.hpp>
 #include <assimp/config.h>
 #include <assimp/scene.h>
 
 #include <vtksys/SystemTools.hxx>
 
+#include <mutex>
+
 namespace ModelFiles
 {
 namespace
 {
+// Assimp has one logger for the process; each thread that reads collects the
+// warnings of its own read.
+thread_local std::vector<std::string>* WarningsOfThisThread = nullptr;
+
+class WarningCollector : public Assimp::LogStream
+{
+public:
+  void write(const char* message) override
+  {
+    if (!WarningsOfThisThread)
+    {
+      return;
+    }
+    // The logger puts "Warn,  T0: " before the text.
+    std::string text(message);
+    const std::string::size_type start = text.find(": ");
+    text = start == std::string::npos ? text : text.substr(start + 2);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    {
+      text.pop_back();
+    }
+    WarningsOfThisThread->push_back(text);
+  }
+};
+
+void startCollectingWarnings()
+{
+  Assimp::DefaultLogger::create("", Assimp::Logger::NORMAL, 0);
+  Assimp::DefaultLogger::get()->attachStream(new WarningCollector,
+                                             Assimp::Logger::Warn | Assimp::Logger::Err);
+}
+
 // Base name of a path written on any system: Windows paths included.
 std::string baseName(const std::string& path)
 {
@@ -18,10 +54,19 @@ std::string baseName(const std::string& path)
 }
 } // namespace
 
-const aiScene* ReadModel(Assimp::Importer& reader, const std::string& fileName)
+const aiScene* ReadModel(Assimp::Importer& reader, const std::string& fileName,
+                         std::vector<std::string>* warnings)
 {
   reader.SetPropertyInteger(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, 0);
-  return reader.ReadFile(fileName, ReadFlags);
+  WarningsOfThisThread = warnings;
+  if (warnings)
+  {
+    static std::once_flag logging;
+    std::call_once(logging, [] { startCollectingWarnings(); });
+  }
+  const aiScene* scene = reader.ReadFile(fileName, ReadFlags);
+  WarningsOfThisThread = nullptr;
+  return scene;
 }
 
 const aiTexture* FindEmbeddedTexture(const aiScene* scene, const char* path)

@@ -5,6 +5,7 @@
 #include <assimp/postprocess.h>
 
 #include <string>
+#include <vector>
 
 namespace Assimp
 {
@@ -19,8 +20,10 @@ namespace ModelFiles
 constexpr unsigned ReadFlags = aiProcess_LimitBoneWeights | aiProcess_ValidateDataStructure;
 
 // Reads a model file as the viewer does (FBX pivots folded into their nodes, the
-// flags above); null with the reader's error string when it cannot.
-const aiScene* ReadModel(Assimp::Importer& reader, const std::string& fileName);
+// flags above); null with the reader's error string when it cannot. The reader's
+// warnings (its validation's among them) go to `warnings` when given.
+const aiScene* ReadModel(Assimp::Importer& reader, const std::string& fileName,
+                         std::vector<std::string>* warnings = nullptr);
 
 // The embedded image a material path names: "*N" by index, otherwise by the base
 // name of the file name it was embedded under. Null when there is none.

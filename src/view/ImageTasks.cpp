@@ -68,7 +68,8 @@ void reportFile(VtkItem* item, int modelIndex)
   const AssimpImporter* importer = item->models[static_cast<size_t>(modelIndex)]->importer;
   const QString report =
       importer->Scene
-          ? FileReport::Describe(*importer->Scene, QString::fromStdString(importer->FileName))
+          ? FileReport::Describe(*importer->Scene, QString::fromStdString(importer->FileName),
+                                 importer->ReadWarnings)
           : QString();
   Manager* manager = item->manager;
   manager->runOnGuiThread([manager, report] { emit manager->fileReportReady(report); });

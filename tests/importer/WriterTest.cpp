@@ -143,7 +143,8 @@ TEST(FileReport, CountsTheFileAndSaysWhatTheViewerCannotUse)
   const auto report = [](const std::string& path)
   {
     Model model(path);
-    return model.read ? FileReport::Describe(*model->Scene, QString::fromStdString(path))
+    return model.read ? FileReport::Describe(*model->Scene, QString::fromStdString(path),
+                                             model->ReadWarnings)
                       : QString();
   };
   const QString arm = report(fixture("arm_two_clips.glb"));
@@ -164,6 +165,10 @@ TEST(FileReport, CountsTheFileAndSaysWhatTheViewerCannotUse)
       << images.toStdString();
   EXPECT_TRUE(images.contains("  ../maps/missing.png: missing (looked in " + folder + ")"));
   EXPECT_TRUE(images.contains("Warnings: 1\n  Image ../maps/missing.png not found"));
+  // The reader's own warnings come along.
+  EXPECT_TRUE(report(assimpModel("glTF2/IndexOutOfRange/IndexOutOfRange.gltf"))
+                  .contains("  Reader: Some faces had out-of-range indices. Those faces were "
+                            "dropped."));
 }
 } // namespace
 } // namespace ML::Test
