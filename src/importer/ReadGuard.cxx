@@ -334,6 +334,25 @@ QString CheckCounts(const QByteArray& text, std::initializer_list<QByteArray> ma
   return QString();
 }
 
+// Assimp's Collada reader dereferences the values of an array without count attribute,
+// which Collada requires.
+QString CheckColladaArrays(const QByteArray& text)
+{
+  for (const QByteArray tag :
+       {"<float_array", "<int_array", "<bool_array", "<Name_array", "<IDREF_array"})
+  {
+    for (qsizetype at = text.indexOf(tag); at >= 0; at = text.indexOf(tag, at + 1))
+    {
+      const qsizetype end = text.indexOf('>', at);
+      if (!text.mid(at, end < 0 ? -1 : end - at).contains("count="))
+      {
+        return QStringLiteral("Collada %1> without count").arg(QString::fromLatin1(tag));
+      }
+    }
+  }
+  return QString();
+}
+
 QString CheckGltf(const GltfFile& file)
 {
   // Assimp's JSON parser takes strings that are not UTF-8, which Qt's refuses: they are
@@ -373,7 +392,9 @@ QString ReadGuard::ReasonNotToRead(const std::string& fileName)
   }
   if (suffix == "dae")
   {
-    return CheckCounts(file.readAll(), {"count=\"", "count='"});
+    const QByteArray text = file.readAll();
+    const QString reason = CheckCounts(text, {"count=\"", "count='"});
+    return reason.isEmpty() ? CheckColladaArrays(text) : reason;
   }
   if (suffix == "fbx")
   {

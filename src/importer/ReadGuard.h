@@ -18,7 +18,8 @@
  * - an image in a buffer view has no "image/..." MIME type.
  * These hold for glTF 2.0 and 1.0 alike.
  * A Collada or ASCII FBX file is refused when it declares a count larger than the file
- * (the readers reserve memory for it first).
+ * (the readers reserve memory for it first), a Collada file when one of its arrays has
+ * no count (the reader dereferences what it did not allocate).
  * Assimp's failed assertions, which abort the process in Debian's build, become read
  * errors here too.
  */
