@@ -334,8 +334,8 @@ QString CheckCounts(const QByteArray& text, std::initializer_list<QByteArray> ma
   return QString();
 }
 
-// Assimp's Collada reader dereferences the values of an array without count attribute,
-// which Collada requires.
+// Assimp's Collada reader dereferences the values of an array without a numeric count
+// attribute, which Collada requires.
 QString CheckColladaArrays(const QByteArray& text)
 {
   for (const QByteArray tag :
@@ -344,7 +344,11 @@ QString CheckColladaArrays(const QByteArray& text)
     for (qsizetype at = text.indexOf(tag); at >= 0; at = text.indexOf(tag, at + 1))
     {
       const qsizetype end = text.indexOf('>', at);
-      if (!text.mid(at, end < 0 ? -1 : end - at).contains("count="))
+      const QByteArray element = text.mid(at, end < 0 ? -1 : end - at);
+      const qsizetype count = element.indexOf("count=");
+      const qsizetype value = count + 7; // past count="
+      const char first = count < 0 || value >= element.size() ? '\0' : element.at(value);
+      if (first < '0' || first > '9')
       {
         return QStringLiteral("Collada %1> without count").arg(QString::fromLatin1(tag));
       }
