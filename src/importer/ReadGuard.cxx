@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace Assimp
 {
@@ -97,10 +98,66 @@ qint64 ElementComponents(const QString& type)
   return components.value(type, 0);
 }
 
+// glTF 2.0 keeps its objects in arrays and names them by index; glTF 1.0 keeps them in
+// objects and names them by id.
+QJsonArray All(const QJsonObject& gltf, const char* collection)
+{
+  const QJsonValue all = gltf.value(collection);
+  if (all.isArray())
+  {
+    return all.toArray();
+  }
+  QJsonArray values;
+  for (const QJsonValue& value : all.toObject())
+  {
+    values.append(value);
+  }
+  return values;
+}
+
+QJsonValue FindValue(const QJsonObject& gltf, const char* collection, const QJsonValue& name)
+{
+  const QJsonValue all = gltf.value(collection);
+  return all.isArray() ? all.toArray().at(name.toInt(-1)) : all.toObject().value(name.toString());
+}
+
+QJsonObject Find(const QJsonObject& gltf, const char* collection, const QJsonValue& name)
+{
+  return FindValue(gltf, collection, name).toObject();
+}
+
+// Assimp follows what a node or an animation channel names without looking whether it
+// is there.
+QString CheckReferences(const QJsonObject& gltf)
+{
+  for (const QJsonValue& node : All(gltf, "nodes"))
+  {
+    for (const auto& [key, collection] : {std::pair{"skin", "skins"}, {"mesh", "meshes"}})
+    {
+      const QJsonValue name = node.toObject().value(key);
+      if (!name.isUndefined() && !FindValue(gltf, collection, name).isObject())
+      {
+        return QStringLiteral("glTF node names a missing %1").arg(key);
+      }
+    }
+  }
+  for (const QJsonValue& animation : All(gltf, "animations"))
+  {
+    for (const QJsonValue& channel : animation.toObject().value("channels").toArray())
+    {
+      if (!channel.toObject().value("target").isObject())
+      {
+        return QStringLiteral("glTF animation channel without target");
+      }
+    }
+  }
+  return QString();
+}
+
 // glTF allows a skin without inverse bind matrices (identity); Assimp dereferences them.
 QString CheckSkins(const QJsonObject& gltf)
 {
-  const QJsonArray skins = gltf.value("skins").toArray();
+  const QJsonArray skins = All(gltf, "skins");
   for (qsizetype i = 0; i < skins.size(); ++i)
   {
     if (!skins.at(i).toObject().contains("inverseBindMatrices"))
@@ -119,9 +176,7 @@ QString CheckSkins(const QJsonObject& gltf)
 // exceed every integer type.
 QString CheckAccessors(const QJsonObject& gltf, const GltfFile& file)
 {
-  const QJsonArray accessors = gltf.value("accessors").toArray();
-  const QJsonArray views = gltf.value("bufferViews").toArray();
-  const QJsonArray buffers = gltf.value("buffers").toArray();
+  const QJsonArray accessors = All(gltf, "accessors");
   const bool draco = gltf.value("extensionsUsed").toArray().contains("KHR_draco_mesh_compression");
   for (qsizetype i = 0; i < accessors.size(); ++i)
   {
@@ -133,8 +188,8 @@ QString CheckAccessors(const QJsonObject& gltf, const GltfFile& file)
     const double element =
         static_cast<double>(ComponentBytes(accessor.value("componentType").toInt()) *
                             ElementComponents(accessor.value("type").toString()));
-    const QJsonObject view = views.at(accessor.value("bufferView").toInt(-1)).toObject();
-    const QJsonObject buffer = buffers.at(view.value("buffer").toInt(-1)).toObject();
+    const QJsonObject view = Find(gltf, "bufferViews", accessor.value("bufferView"));
+    const QJsonObject buffer = Find(gltf, "buffers", view.value("buffer"));
     const double viewLength = view.value("byteLength").toDouble();
     const double count = accessor.value("count").toDouble();
     const double stride = view.value("byteStride").toDouble(element);
@@ -146,6 +201,34 @@ QString CheckAccessors(const QJsonObject& gltf, const GltfFile& file)
     if (!valid)
     {
       return QStringLiteral("glTF accessor %1 lies outside its buffer view or has none").arg(i);
+    }
+  }
+  return QString();
+}
+
+qint64 VertexCount(const QJsonObject& gltf, const QJsonObject& primitive)
+{
+  const QJsonValue position = primitive.value("attributes").toObject().value("POSITION");
+  return Find(gltf, "accessors", position).value("count").toInteger();
+}
+
+// glTF gives every attribute of a primitive one count, that of its vertices; Assimp
+// sizes each array by its own accessor and the mesh by the positions, so a shorter
+// attribute would be read past its end.
+QString CheckAttributes(const QJsonObject& gltf)
+{
+  for (const QJsonValue& mesh : All(gltf, "meshes"))
+  {
+    for (const QJsonValue& primitive : mesh.toObject().value("primitives").toArray())
+    {
+      const qint64 vertices = VertexCount(gltf, primitive.toObject());
+      for (const QJsonValue& attribute : primitive.toObject().value("attributes").toObject())
+      {
+        if (Find(gltf, "accessors", attribute).value("count").toInteger() != vertices)
+        {
+          return QStringLiteral("glTF attributes of one primitive with different counts");
+        }
+      }
     }
   }
   return QString();
@@ -166,10 +249,7 @@ qint64 ReadIndex(const QByteArray& binary, qint64 at, qint64 bytes)
 // chunk.
 QString CheckLinesAndPoints(const QJsonObject& gltf, const GltfFile& file)
 {
-  const QJsonArray accessors = gltf.value("accessors").toArray();
-  const QJsonArray views = gltf.value("bufferViews").toArray();
-  const QJsonArray buffers = gltf.value("buffers").toArray();
-  for (const QJsonValue& mesh : gltf.value("meshes").toArray())
+  for (const QJsonValue& mesh : All(gltf, "meshes"))
   {
     for (const QJsonValue& value : mesh.toObject().value("primitives").toArray())
     {
@@ -178,19 +258,15 @@ QString CheckLinesAndPoints(const QJsonObject& gltf, const GltfFile& file)
       {
         continue;
       }
-      const qint64 vertices =
-          accessors.at(primitive.value("attributes").toObject().value("POSITION").toInt(-1))
-              .toObject()
-              .value("count")
-              .toInteger();
+      const qint64 vertices = VertexCount(gltf, primitive);
       if (vertices < 1)
       {
         return QStringLiteral("glTF line or point primitive without vertices");
       }
-      const QJsonObject indices = accessors.at(primitive.value("indices").toInt(-1)).toObject();
-      const QJsonObject view = views.at(indices.value("bufferView").toInt(-1)).toObject();
-      const bool inChunk = file.HasBinaryChunk &&
-                           !buffers.at(view.value("buffer").toInt(-1)).toObject().contains("uri");
+      const QJsonObject indices = Find(gltf, "accessors", primitive.value("indices"));
+      const QJsonObject view = Find(gltf, "bufferViews", indices.value("bufferView"));
+      const bool inChunk =
+          file.HasBinaryChunk && !Find(gltf, "buffers", view.value("buffer")).contains("uri");
       const qint64 bytes = ComponentBytes(indices.value("componentType").toInt());
       if (view.isEmpty() || !inChunk || bytes == 0)
       {
@@ -218,7 +294,7 @@ QString CheckLinesAndPoints(const QJsonObject& gltf, const GltfFile& file)
 // the part after the slash without looking for it.
 QString CheckImages(const QJsonObject& gltf)
 {
-  const QJsonArray images = gltf.value("images").toArray();
+  const QJsonArray images = All(gltf, "images");
   for (qsizetype i = 0; i < images.size(); ++i)
   {
     const QJsonObject image = images.at(i).toObject();
@@ -258,6 +334,29 @@ QString CheckCounts(const QByteArray& text, std::initializer_list<QByteArray> ma
   return QString();
 }
 
+// Assimp's Collada reader dereferences the values of an array without a numeric count
+// attribute, which Collada requires.
+QString CheckColladaArrays(const QByteArray& text)
+{
+  for (const QByteArray tag :
+       {"<float_array", "<int_array", "<bool_array", "<Name_array", "<IDREF_array"})
+  {
+    for (qsizetype at = text.indexOf(tag); at >= 0; at = text.indexOf(tag, at + 1))
+    {
+      const qsizetype end = text.indexOf('>', at);
+      const QByteArray element = text.mid(at, end < 0 ? -1 : end - at);
+      const qsizetype count = element.indexOf("count=");
+      const qsizetype value = count + 7; // past count="
+      const char first = count < 0 || value >= element.size() ? '\0' : element.at(value);
+      if (first < '0' || first > '9')
+      {
+        return QStringLiteral("Collada %1> without count").arg(QString::fromLatin1(tag));
+      }
+    }
+  }
+  return QString();
+}
+
 QString CheckGltf(const GltfFile& file)
 {
   // Assimp's JSON parser takes strings that are not UTF-8, which Qt's refuses: they are
@@ -269,13 +368,12 @@ QString CheckGltf(const GltfFile& file)
     return QStringLiteral("no glTF JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset);
   }
   const QJsonObject gltf = json.object();
-  if (gltf.value("asset").toObject().value("version").toString().startsWith("1."))
-  {
-    return QString(); // glTF 1.0 keeps its data elsewhere
-  }
-  const std::function<QString()> checks[] = {
-      [&] { return CheckSkins(gltf); }, [&] { return CheckAccessors(gltf, file); },
-      [&] { return CheckLinesAndPoints(gltf, file); }, [&] { return CheckImages(gltf); }};
+  const std::function<QString()> checks[] = {[&] { return CheckSkins(gltf); },
+                                             [&] { return CheckAccessors(gltf, file); },
+                                             [&] { return CheckAttributes(gltf); },
+                                             [&] { return CheckReferences(gltf); },
+                                             [&] { return CheckLinesAndPoints(gltf, file); },
+                                             [&] { return CheckImages(gltf); }};
   for (const auto& check : checks)
   {
     const QString reason = check();
@@ -298,7 +396,9 @@ QString ReadGuard::ReasonNotToRead(const std::string& fileName)
   }
   if (suffix == "dae")
   {
-    return CheckCounts(file.readAll(), {"count=\"", "count='"});
+    const QByteArray text = file.readAll();
+    const QString reason = CheckCounts(text, {"count=\"", "count='"});
+    return reason.isEmpty() ? CheckColladaArrays(text) : reason;
   }
   if (suffix == "fbx")
   {

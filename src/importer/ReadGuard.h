@@ -12,9 +12,14 @@
  *   GLB's binary chunk (the reader copies without checking);
  * - a line, line loop, strip or point primitive has no vertices, or, in a GLB, an
  *   index past them (the reader makes faces of them unchecked);
+ * - the attributes of a primitive differ in count (each array is sized by its own);
+ * - a node names a skin or mesh that is missing, or an animation channel has no
+ *   target (the reader follows them unchecked);
  * - an image in a buffer view has no "image/..." MIME type.
+ * These hold for glTF 2.0 and 1.0 alike.
  * A Collada or ASCII FBX file is refused when it declares a count larger than the file
- * (the readers reserve memory for it first).
+ * (the readers reserve memory for it first), a Collada file when one of its arrays has
+ * no count (the reader dereferences what it did not allocate).
  * Assimp's failed assertions, which abort the process in Debian's build, become read
  * errors here too.
  */

@@ -45,12 +45,16 @@ void countMessage(QtMsgType, const QMessageLogContext&, const QString& message)
   countPath(message.toStdString());
 }
 
+// What the scene has, in letters, as countPath drops digits.
 void countSceneShape(const aiScene* scene)
 {
-  countPath("scene " + std::to_string(scene->mNumMeshes > 0) +
-            std::to_string(scene->mNumMaterials > 1) + std::to_string(scene->mNumTextures > 0) +
-            std::to_string(scene->mNumAnimations > 0) + std::to_string(scene->mNumLights > 0) +
-            std::to_string(scene->mNumCameras > 0));
+  std::string shape = "scene ";
+  for (const bool has : {scene->mNumMeshes > 0, scene->mNumMaterials > 1, scene->mNumTextures > 0,
+                         scene->mNumAnimations > 0, scene->mNumLights > 0, scene->mNumCameras > 0})
+  {
+    shape += has ? 'y' : 'n';
+  }
+  countPath(shape);
 }
 } // namespace
 
