@@ -698,7 +698,11 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
   this->Meshes.resize(this->Scene->mNumMeshes);
   for (unsigned i = 0; i < this->Scene->mNumMeshes; ++i)
   {
-    this->Meshes[i] = this->CreateMesh(this->Scene->mMeshes[i]);
+    const aiMesh* mesh = this->Scene->mMeshes[i];
+    const bool normalMapped = mesh->mMaterialIndex<
+        this->Scene->mNumMaterials&& this->Scene->mMaterials[mesh->mMaterialIndex]->GetTextureCount(
+            aiTextureType_NORMALS)> 0;
+    this->Meshes[i] = this->CreateMesh(mesh, normalMapped);
   }
   // Materials refer to the embedded textures, so those come first.
   this->EmbeddedTextures.resize(this->Scene->mNumTextures);
@@ -906,7 +910,7 @@ void AssimpImporter::UpdateMorphTargets(const aiAnimation* animation, double tic
 }
 
 //------------------------------------------------------------------------------
-vtkSmartPointer<vtkPolyData> AssimpImporter::CreateMesh(const aiMesh* mesh)
+vtkSmartPointer<vtkPolyData> AssimpImporter::CreateMesh(const aiMesh* mesh, bool normalMapped)
 {
   auto polyData = vtkSmartPointer<vtkPolyData>::New();
   const bool hasVertices = mesh->mNumVertices > 0;
@@ -935,7 +939,7 @@ vtkSmartPointer<vtkPolyData> AssimpImporter::CreateMesh(const aiMesh* mesh)
   {
     AddSkinning(mesh, polyData);
   }
-  if (mesh->HasNormals() && hasVertices && hasUVSet && !hasTangentFrame)
+  if (normalMapped && mesh->HasNormals() && hasVertices && hasUVSet && !hasTangentFrame)
   {
     return GenerateTangents(polyData);
   }

@@ -105,7 +105,11 @@ public:
    */
   void UpdateMorphTargets(const aiAnimation* animation, double ticks);
 
-  vtkSmartPointer<vtkPolyData> CreateMesh(const aiMesh* mesh);
+  /**
+   * Converts one mesh. Tangents serve only normal mapping: they are generated (when
+   * the mesh has none) only for a mesh whose material is normal-mapped.
+   */
+  vtkSmartPointer<vtkPolyData> CreateMesh(const aiMesh* mesh, bool normalMapped = true);
 
   /**
    * The texture of an embedded image, or null when the image does not decode; the

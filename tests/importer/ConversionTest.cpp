@@ -148,6 +148,9 @@ TEST(MeshConversion, AttributesSkinningAndTheTangentRule)
     EXPECT_STREQ(pd->GetTangents() ? pd->GetTangents()->GetName() : "-",
                  tangentX >= 0 ? "Tangents" : "-");
     EXPECT_NEAR(pd->GetTangents() ? pd->GetTangents()->GetComponent(0, 0) : -1, tangentX, 1e-6);
+    // Without a normal map to serve, none are made (stored ones are kept).
+    vtkSmartPointer<vtkPolyData> plain = vtkNew<AssimpImporter>()->CreateMesh(mesh.get(), false);
+    EXPECT_EQ(plain->GetPointData()->GetTangents() != nullptr, tangents && bitangents);
 
     ASSERT_TRUE(pd->GetArray("JOINTS_0") && pd->GetArray("WEIGHTS_0"));
     std::vector<float> skin; // joints and weights of vertices 0, 2 and 3
@@ -346,6 +349,8 @@ TEST(Textures, FixturesEmbeddedAndBesideTheFile)
     vtkTexture* albedo = model.actor("Box")->GetProperty()->GetTexture("albedoTex");
     EXPECT_EQ(corners(diffuse), Quadrants);
     EXPECT_TRUE(configured(diffuse, embedded));
+    // Textured but not normal-mapped: no tangents are made for it.
+    EXPECT_EQ(model->Meshes[0]->GetPointData()->GetTangents(), nullptr);
     EXPECT_TRUE(embedded ? albedo == model->EmbeddedTextures[0] && diffuse == albedo
                          : !albedo || (albedo != diffuse && configured(albedo, true)));
     const QString last = QDir(QString::fromStdString(fixture(""))).filePath("missing.png");
