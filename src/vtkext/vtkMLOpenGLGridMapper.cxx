@@ -101,100 +101,16 @@ vtkMLOpenGLGridMapper::~vtkMLOpenGLGridMapper() = default;
 void vtkMLOpenGLGridMapper::PrintSelf(ostream& os, vtkIndent indent)
 {
   this->Superclass::PrintSelf(os, indent);
+  os << indent << "GridOffset: (" << this->GridOffset[0] << ", " << this->GridOffset[1] << ", "
+     << this->GridOffset[2] << ")\n";
   os << indent << "FadeDistance: " << this->FadeDistance << "\n";
   os << indent << "UnitSquare: " << this->UnitSquare << "\n";
   os << indent << "Subdivisions: " << this->Subdivisions << "\n";
-}
-
-//------------------------------------------------------------------------------
-void vtkMLOpenGLGridMapper::SetGridOffset(double x, double y, double z)
-{
-  if (this->GridOffset[0] != x || this->GridOffset[1] != y || this->GridOffset[2] != z)
+  for (const float* colour : {this->Axis1Color, this->Axis2Color})
   {
-    this->GridOffset[0] = x;
-    this->GridOffset[1] = y;
-    this->GridOffset[2] = z;
-    this->Modified();
+    os << indent << (colour == this->Axis1Color ? "Axis1Color: (" : "Axis2Color: (") << colour[0]
+       << ", " << colour[1] << ", " << colour[2] << ", " << colour[3] << ")\n";
   }
-}
-
-void vtkMLOpenGLGridMapper::SetGridOffset(const double offset[3])
-{
-  this->SetGridOffset(offset[0], offset[1], offset[2]);
-}
-
-//------------------------------------------------------------------------------
-void vtkMLOpenGLGridMapper::SetFadeDistance(double distance)
-{
-  if (this->FadeDistance != distance)
-  {
-    this->FadeDistance = distance;
-    this->Modified();
-  }
-}
-
-//------------------------------------------------------------------------------
-void vtkMLOpenGLGridMapper::SetUnitSquare(double side)
-{
-  if (this->UnitSquare != side)
-  {
-    this->UnitSquare = side;
-    this->Modified();
-  }
-}
-
-//------------------------------------------------------------------------------
-void vtkMLOpenGLGridMapper::SetSubdivisions(int subdivisions)
-{
-  if (this->Subdivisions != subdivisions)
-  {
-    this->Subdivisions = subdivisions;
-    this->Modified();
-  }
-}
-
-//------------------------------------------------------------------------------
-namespace
-{
-// Stores the colour and reports whether any component changed.
-bool assignColor(float target[4], float r, float g, float b, float a)
-{
-  if (target[0] == r && target[1] == g && target[2] == b && target[3] == a)
-  {
-    return false;
-  }
-  target[0] = r;
-  target[1] = g;
-  target[2] = b;
-  target[3] = a;
-  return true;
-}
-} // namespace
-
-void vtkMLOpenGLGridMapper::SetAxis1Color(float r, float g, float b, float a)
-{
-  if (assignColor(this->Axis1Color, r, g, b, a))
-  {
-    this->Modified();
-  }
-}
-
-void vtkMLOpenGLGridMapper::SetAxis1Color(const float color[4])
-{
-  this->SetAxis1Color(color[0], color[1], color[2], color[3]);
-}
-
-void vtkMLOpenGLGridMapper::SetAxis2Color(float r, float g, float b, float a)
-{
-  if (assignColor(this->Axis2Color, r, g, b, a))
-  {
-    this->Modified();
-  }
-}
-
-void vtkMLOpenGLGridMapper::SetAxis2Color(const float color[4])
-{
-  this->SetAxis2Color(color[0], color[1], color[2], color[3]);
 }
 
 //------------------------------------------------------------------------------

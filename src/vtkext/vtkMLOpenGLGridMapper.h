@@ -2,6 +2,7 @@
 #define vtkMLOpenGLGridMapper_h
 
 #include "vtkOpenGLPolyDataMapper.h"
+#include "vtkSetGet.h"
 
 /**
  * @class vtkMLOpenGLGridMapper
@@ -20,15 +21,41 @@ public:
   vtkTypeMacro(vtkMLOpenGLGridMapper, vtkOpenGLPolyDataMapper);
   void PrintSelf(ostream& os, vtkIndent indent) override;
 
-  virtual void SetGridOffset(double x, double y, double z);
-  virtual void SetGridOffset(const double offset[3]);
-  virtual void SetFadeDistance(double distance);
-  virtual void SetUnitSquare(double side);
-  virtual void SetSubdivisions(int subdivisions);
-  virtual void SetAxis1Color(float r, float g, float b, float a);
-  virtual void SetAxis1Color(const float color[4]);
-  virtual void SetAxis2Color(float r, float g, float b, float a);
-  virtual void SetAxis2Color(const float color[4]);
+  ///@{
+  /**
+   * Where the grid's centre lies, in model coordinates.
+   */
+  vtkSetVector3Macro(GridOffset, double);
+  vtkGetVector3Macro(GridOffset, double);
+  ///@}
+
+  ///@{
+  /**
+   * Distance from the centre at which the grid has faded out.
+   */
+  vtkSetMacro(FadeDistance, double);
+  vtkGetMacro(FadeDistance, double);
+  ///@}
+
+  ///@{
+  /**
+   * Side of one major square, and the minor lines within it.
+   */
+  vtkSetMacro(UnitSquare, double);
+  vtkGetMacro(UnitSquare, double);
+  vtkSetMacro(Subdivisions, int);
+  vtkGetMacro(Subdivisions, int);
+  ///@}
+
+  ///@{
+  /**
+   * Colours (RGBA) of the two axis lines.
+   */
+  vtkSetVector4Macro(Axis1Color, float);
+  vtkGetVector4Macro(Axis1Color, float);
+  vtkSetVector4Macro(Axis2Color, float);
+  vtkGetVector4Macro(Axis2Color, float);
+  ///@}
 
   /**
    * A slab 0.0002 thick around model Y = 0 that spans -FadeDistance to

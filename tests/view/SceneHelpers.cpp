@@ -150,22 +150,4 @@ QRect differingRect(const QImage& image, QColor background)
   }
   return rect;
 }
-
-double gridSetting(ViewHarness& h, const std::string& name)
-{
-  std::ostringstream printed;
-  h.data->gridMapper->Print(printed);
-  std::istringstream lines(printed.str());
-  const std::string key = name + ": ";
-  for (std::string line; std::getline(lines, line);)
-  {
-    const auto at = line.find(key);
-    if (at != std::string::npos && line.find_first_not_of(' ') == at)
-    {
-      return std::stod(line.substr(at + key.size()));
-    }
-  }
-  ADD_FAILURE() << "grid mapper prints no " << name;
-  return 0.0;
-}
 } // namespace ML::Test

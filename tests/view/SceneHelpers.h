@@ -44,6 +44,4 @@ QColor colorAt(const QImage& image, QPoint point);
 int countDiffering(const QImage& image, QColor background);
 QRect differingRect(const QImage& image, QColor background);
 
-// A value printed by the grid mapper's PrintSelf ("UnitSquare", "FadeDistance").
-double gridSetting(ViewHarness& h, const std::string& name);
 } // namespace ML::Test

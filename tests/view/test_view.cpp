@@ -373,8 +373,8 @@ TEST(Grid, UnitSquareAndFadeFollowTheSizeOfTheScene)
     ViewHarness h;
     addBoxActor(h, {-2, -3, -4}, {extent[0] - 2, extent[1] - 3, extent[2] - 4});
     command(h, &ManagerState::showGrid, true, &Manager::updateShowGrid);
-    EXPECT_EQ(gridSetting(h, "UnitSquare"), unitSquare);
-    EXPECT_DOUBLE_EQ(gridSetting(h, "FadeDistance"), vtkMath::Norm(extent.data()));
+    EXPECT_EQ(h.data->gridMapper->GetUnitSquare(), unitSquare);
+    EXPECT_DOUBLE_EQ(h.data->gridMapper->GetFadeDistance(), vtkMath::Norm(extent.data()));
   }
 }
 
@@ -420,7 +420,7 @@ TEST(Grid, StaysAsItWasForAnEmptyScene)
   command(h, &ManagerState::showGrid, true, &Manager::updateShowGrid);
   EXPECT_FALSE(h.data->gridActor->GetVisibility());
   EXPECT_EQ(h.data->gridActor->GetPosition()[1], placedY);
-  EXPECT_NEAR(gridSetting(h, "FadeDistance"), std::sqrt(54.0), 1e-5);
+  EXPECT_NEAR(h.data->gridMapper->GetFadeDistance(), std::sqrt(54.0), 1e-5);
 }
 
 TEST(Wireframe, ShowsOnlyTheEdgesAndGoesBack)

@@ -240,14 +240,12 @@ TEST(LegacyContext, MoreThan250JointsAreReportedAndDrawnUnskinned)
   }
 }
 
-TEST(GridMapper, BoundsPrintSelfAndModifiedOnlyOnChange)
+TEST(GridMapper, BoundsDefaultsAndModifiedOnlyOnChange)
 {
   vtkNew<vtkMLOpenGLGridMapper> mapper;
-  std::ostringstream printed;
-  mapper->PrintSelf(printed, vtkIndent(2));
-  const std::string text = printed.str();
-  EXPECT_EQ(text.substr(text.rfind("  FadeDistance")),
-            "  FadeDistance: 10\n  UnitSquare: 1\n  Subdivisions: 10\n");
+  EXPECT_EQ(mapper->GetFadeDistance(), 10);
+  EXPECT_EQ(mapper->GetUnitSquare(), 1);
+  EXPECT_EQ(mapper->GetSubdivisions(), 10);
   const double* bounds = mapper->GetBounds();
   EXPECT_EQ(std::vector<double>(bounds, bounds + 6),
             (std::vector<double>{-10, 10, -0.0001, 0.0001, -10, 10}));
