@@ -54,15 +54,12 @@ QStringList imageLines(const aiScene& scene, const QString& fileName, QStringLis
 {
   QStringList lines;
   std::set<std::string> seen;
-  for (unsigned m = 0; m < scene.mNumMaterials; ++m)
-    for (int type = aiTextureType_NONE + 1; type <= AI_TEXTURE_TYPE_MAX; ++type)
-      for (unsigned i = 0; i < scene.mMaterials[m]->GetTextureCount(aiTextureType(type)); ++i)
-      {
-        aiString path;
-        scene.mMaterials[m]->GetTexture(aiTextureType(type), i, &path);
-        if (seen.insert(path.C_Str()).second)
-          lines.append(imageLine(scene, fileName, path.C_Str(), problems));
-      }
+  ModelFiles::ForEachImage(scene,
+                           [&](aiMaterial*, aiTextureType, unsigned, const char* path)
+                           {
+                             if (seen.insert(path).second)
+                               lines.append(imageLine(scene, fileName, path, problems));
+                           });
   return lines;
 }
 

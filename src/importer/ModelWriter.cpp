@@ -537,25 +537,17 @@ private:
   template <typename Replace>
   static void replaceImagePaths(aiScene* scene, const Replace& replace)
   {
-    for (unsigned m = 0; m < scene->mNumMaterials; ++m)
-    {
-      aiMaterial* material = scene->mMaterials[m];
-      for (int type = aiTextureType_NONE + 1; type <= AI_TEXTURE_TYPE_MAX; ++type)
-      {
-        const auto textureType = static_cast<aiTextureType>(type);
-        for (unsigned i = 0; i < material->GetTextureCount(textureType); ++i)
+    ModelFiles::ForEachImage(
+        *scene,
+        [&](aiMaterial* material, aiTextureType type, unsigned index, const char* path)
         {
-          aiString path;
-          material->GetTexture(textureType, i, &path);
-          const std::string replaced = replace(path.C_Str());
+          const std::string replaced = replace(path);
           if (!replaced.empty())
           {
             const aiString next(replaced);
-            material->AddProperty(&next, AI_MATKEY_TEXTURE(textureType, i));
+            material->AddProperty(&next, AI_MATKEY_TEXTURE(type, index));
           }
-        }
-      }
-    }
+        });
   }
 
   std::vector<Image> Images;
