@@ -323,7 +323,8 @@ ApplicationWindow {
             openErrorDialog.open()
         }
         function onOpenSourceEnd() {
-            splashWindow.hide()
+            if (!manager.loading)
+                splashWindow.hide()
             treeView.expandRecursively(-1, 1)
         }
         function onExportSourceError() {
@@ -1403,6 +1404,14 @@ ApplicationWindow {
         }
     }
 
+    // A load the window did not show its busy window for (a recent file, the
+    // command line) gets it once it has taken long enough to be noticed.
+    Timer {
+        interval: 500
+        running: manager.loading
+        onTriggered: splashWindow.show()
+    }
+
     // Shown while files load; hidden when the Manager reports the end of the load.
     Window {
         id: splashWindow
@@ -1430,14 +1439,31 @@ ApplicationWindow {
                 font.pixelSize: 20
                 color: "black"
             }
-            BusyIndicator {
+            Text {
+                objectName: "loadingFileText"
+                anchors.horizontalCenter: parent.horizontalCenter
+                anchors.top: parent.top
+                anchors.topMargin: 90
+                width: parent.width - 40
+                horizontalAlignment: Text.AlignHCenter
+                elide: Text.ElideMiddle
+                text: manager.loadingFile.replace(/^.*[\\/]/, "")
+                color: "black"
+            }
+            ProgressBar {
+                objectName: "loadProgressBar"
+                anchors.centerIn: parent
+                width: parent.width - 40
+                value: manager.loadProgress
+                Accessible.name: "Loading progress"
+            }
+            Button {
+                objectName: "cancelLoadButton"
                 anchors.horizontalCenter: parent.horizontalCenter
                 anchors.bottom: parent.bottom
-                anchors.bottomMargin: parent.height / 5
-                width: parent.width / 2
-                height: width
-                // Spinning while hidden would keep every window of the program redrawing.
-                running: splashWindow.visible
+                anchors.bottomMargin: 40
+                text: "Cancel"
+                onClicked: manager.cancelLoad()
             }
         }
     }

@@ -37,59 +37,6 @@ namespace
 {
 constexpr unsigned ReadFlags = aiProcess_LimitBoneWeights | aiProcess_ValidateDataStructure;
 
-// A wavy n x n sheet in the XZ plane: 2 (n - 1)^2 triangles with normals and UVs.
-// With joints, it is skinned to a row of joints along X, each vertex weighted to the
-// two nearest.
-std::unique_ptr<aiScene> makeSheet(unsigned n, unsigned joints)
-{
-  SceneBuilder scene("Root");
-  MeshBuilder sheet;
-  const float step = 1.f / static_cast<float>(n - 1);
-  for (unsigned z = 0; z < n; ++z)
-  {
-    for (unsigned x = 0; x < n; ++x)
-    {
-      const float u = x * step, v = z * step;
-      const float height = 0.05f * std::sin(12 * u) * std::cos(9 * v);
-      sheet.addVertex({u, height, v}, aiVector3D(0, 1, 0), {u, v, 0});
-    }
-  }
-  for (unsigned z = 0; z + 1 < n; ++z)
-  {
-    for (unsigned x = 0; x + 1 < n; ++x)
-    {
-      const unsigned a = z * n + x;
-      sheet.addQuad(a, a + n, a + n + 1, a + 1);
-    }
-  }
-
-  std::vector<std::string> bones;
-  std::vector<aiMatrix4x4> inverseBinds;
-  aiNode* parent = scene.root();
-  for (unsigned j = 0; j < joints; ++j)
-  {
-    const float x = joints > 1 ? static_cast<float>(j) / (joints - 1) : 0;
-    bones.push_back("Joint" + std::to_string(j));
-    inverseBinds.push_back(translation(-x, 0, 0));
-    parent = addNode(parent, bones.back(), translation(j == 0 ? 0 : 1.f / (joints - 1), 0, 0));
-  }
-  if (joints > 0)
-  {
-    sheet.bind(0,
-               [joints](const aiVector3D& p) -> Influences
-               {
-                 const float position = p.x * (joints - 1);
-                 const unsigned first = std::min(static_cast<unsigned>(position), joints - 2);
-                 const float t = position - first;
-                 return {{first, 1 - t}, {first + 1, t}};
-               });
-  }
-  const unsigned material = scene.addMaterial(makeMaterial("Sheet", {0.5f, 0.5f, 0.5f}));
-  addNode(scene.root(), "Sheet", aiMatrix4x4(),
-          {scene.addMesh(sheet.build("Sheet", material, bones, inverseBinds))});
-  return scene.build();
-}
-
 // The same sheet with a tangent frame stored, so that no tangents are generated.
 std::unique_ptr<aiScene> withTangents(std::unique_ptr<aiScene> scene)
 {

@@ -122,15 +122,16 @@ void AppContext::start(int argc, char** argv)
 {
   if (fileArgumentGiven(argc, argv))
   {
+    QStringList paths;
     for (int i = 1; i < argc; ++i)
     {
       const QString path = QString::fromUtf8(argv[i]);
       if (QFileInfo::exists(path))
       {
-        manager->state.modelNames.append(path);
+        paths.append(path);
       }
     }
-    manager->vtkItem->openModels();
+    manager->loadFiles(paths);
   }
   else if (manager->loadRecentFiles())
   {
@@ -139,8 +140,7 @@ void AppContext::start(int argc, char** argv)
       emit manager->recentFilesChanged();
       if (manager->state.loadOnStartup)
       {
-        manager->state.modelNames.append(manager->state.recentFiles.constFirst());
-        manager->vtkItem->openModels();
+        manager->loadFiles({manager->state.recentFiles.constFirst()});
       }
     }
   }

@@ -7,6 +7,7 @@
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
@@ -42,6 +43,9 @@ AutomationScript::AutomationScript(AppContext& context, const QString& script)
   {
     return;
   }
+  // Benchmarks time loads by these lines.
+  connect(context.manager, &Manager::openSourceEnd, this,
+          [] { QTextStream(stdout) << "openSourceEnd" << Qt::endl; });
   // Time runs from the first frame, so slow start-ups do not shift the steps.
   connect(
       window, &QQuickWindow::frameSwapped, this,
@@ -133,6 +137,18 @@ void AutomationScript::perform(const QString& action)
   else if (verb == u"geometry")
   {
     printGeometry(argument);
+  }
+  else if (verb == u"screen")
+  {
+    QGuiApplication::primaryScreen()->grabWindow(0).save(argument);
+  }
+  else if (verb == u"open")
+  {
+    context.manager->openModels({argument});
+  }
+  else if (verb == u"add")
+  {
+    context.manager->addModelUrl(QUrl::fromLocalFile(argument));
   }
   else if (verb == u"export")
   {

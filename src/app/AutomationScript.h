@@ -11,6 +11,8 @@ class AppContext;
 // for taking screenshots: MARIONETTE_LAB_SCRIPT holds steps separated by ';',
 // each "<milliseconds after the window first shows>:<action>", where action is
 //   grab=<png path>   save a picture of the window
+//   screen=<png path> save a picture of the whole screen (the busy window too)
+//   open=<path>, add=<path>  open that model file, or add it to those shown
 //   call=<name>       invoke the Manager's invokable of that name
 //   print=<property>  write "<property>=<value>" of the Manager to standard output
 //                     (lists joined by '|')
@@ -19,7 +21,8 @@ class AppContext;
 //   geometry=<name>   write "geometry:<name>=x,y,width,height" of that window item
 //   export=<path>     export all loaded models to that file
 //   quit=<code>       leave the event loop with that exit code
-// Nothing happens when the variable is unset.
+// Every openSourceEnd writes the line "openSourceEnd". Nothing happens when the
+// variable is unset.
 class AutomationScript : public QObject
 {
   Q_OBJECT

@@ -7,6 +7,7 @@
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
 #include <vtkCellArray.h>
+#include <vtkCommand.h>
 #include <vtkDoubleArray.h>
 #include <vtkFieldData.h>
 #include <vtkFloatArray.h>
@@ -28,11 +29,14 @@
 #include <vtkStringArray.h>
 #include <vtkTexture.h>
 #include <vtkTriangleFilter.h>
+#include <vtkTypeInt32Array.h>
+#include <vtkTypeInt64Array.h>
 #include <vtkUniforms.h>
 #include <vtkUnsignedShortArray.h>
 #include <vtksys/SystemTools.hxx>
 
 #include <assimp/Exceptional.h>
+#include <assimp/ProgressHandler.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -46,6 +50,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <regex>
 
 vtkStandardNewMacro(AssimpImporter);
@@ -134,6 +139,33 @@ bool NamesOnlyMeshVertices(const aiFace& face, unsigned vertexCount)
                      [vertexCount](unsigned index) { return index < vertexCount; });
 }
 
+// Copies the usable faces of one kind into `cells`, sized beforehand.
+template <typename Array, typename KindOf>
+void FillCells(const aiMesh* mesh, const std::vector<bool>& usable, int kind, KindOf kindOf,
+               vtkIdType cellCount, vtkIdType idCount, vtkCellArray* cells)
+{
+  using Value = typename Array::ValueType;
+  vtkNew<Array> offsets;
+  vtkNew<Array> connectivity;
+  offsets->SetNumberOfValues(cellCount + 1);
+  connectivity->SetNumberOfValues(idCount);
+  Value* nextOffset = offsets->GetPointer(0);
+  Value* const firstId = connectivity->GetPointer(0);
+  Value* nextId = firstId;
+  *nextOffset++ = 0;
+  for (unsigned f = 0; cellCount > 0 && f < mesh->mNumFaces; ++f)
+  {
+    const aiFace& face = mesh->mFaces[f];
+    if (!usable[f] || kindOf(face.mNumIndices) != kind)
+    {
+      continue;
+    }
+    nextId = std::copy(face.mIndices, face.mIndices + face.mNumIndices, nextId);
+    *nextOffset++ = static_cast<Value>(nextId - firstId);
+  }
+  cells->SetData(offsets, connectivity);
+}
+
 // Faces become vertex cells (1 index), line cells (2) or polygons (any other count,
 // an empty polygon included). The cell arrays are sized in a first pass and filled
 // in place in a second, so a face of any size is converted whole. A face naming a
@@ -160,34 +192,21 @@ void AddCells(const aiMesh* mesh, vtkPolyData* polyData)
     idCounts[kind] += usable[f] ? mesh->mFaces[f].mNumIndices : 0;
   }
 
-  std::array<vtkNew<vtkIdTypeArray>, KindCount> offsets;
-  std::array<vtkNew<vtkIdTypeArray>, KindCount> connectivity;
-  std::array<vtkIdType*, KindCount> nextOffset{};
-  std::array<vtkIdType*, KindCount> nextId{};
-  for (int kind = 0; kind < KindCount; ++kind)
-  {
-    offsets[kind]->SetNumberOfValues(cellCounts[kind] + 1);
-    connectivity[kind]->SetNumberOfValues(idCounts[kind]);
-    nextOffset[kind] = offsets[kind]->GetPointer(0);
-    *nextOffset[kind]++ = 0;
-    nextId[kind] = connectivity[kind]->GetPointer(0);
-  }
-  for (unsigned f = 0; f < mesh->mNumFaces; ++f)
-  {
-    if (!usable[f])
-    {
-      continue;
-    }
-    const aiFace& face = mesh->mFaces[f];
-    const Kind kind = kindOf(face.mNumIndices);
-    nextId[kind] = std::copy(face.mIndices, face.mIndices + face.mNumIndices, nextId[kind]);
-    *nextOffset[kind]++ = nextId[kind] - connectivity[kind]->GetPointer(0);
-  }
-
+  // 32-bit storage halves the cells' memory; only meshes past two billion indices
+  // need VTK's 64-bit ids.
   std::array<vtkNew<vtkCellArray>, KindCount> cells;
   for (int kind = 0; kind < KindCount; ++kind)
   {
-    cells[kind]->SetData(offsets[kind], connectivity[kind]);
+    if (idCounts[kind] < std::numeric_limits<vtkTypeInt32>::max())
+    {
+      FillCells<vtkTypeInt32Array>(mesh, usable, kind, kindOf, cellCounts[kind], idCounts[kind],
+                                   cells[kind]);
+    }
+    else
+    {
+      FillCells<vtkTypeInt64Array>(mesh, usable, kind, kindOf, cellCounts[kind], idCounts[kind],
+                                   cells[kind]);
+    }
   }
   polyData->SetVerts(cells[Vertex]);
   polyData->SetLines(cells[Line]);
@@ -658,6 +677,70 @@ void SetJointMatrices(vtkActor* actor,
   uniforms->SetUniformMatrix4x4v("jointMatrices", static_cast<int>(boneCount),
                                  jointMatrices.data());
 }
+// Share of the progress that Assimp's own reading takes; the conversion has the rest.
+constexpr double ReadShare = 0.5;
+
+// Hands Assimp's estimates (fractions of its work, -1 when it has none) to the
+// importer's progress. Returning false asks Assimp to stop at its next occasion.
+class ReadProgress : public Assimp::ProgressHandler
+{
+public:
+  explicit ReadProgress(AssimpImporter* importer) : Importer(importer) {}
+
+  bool Update(float fraction) override
+  {
+    if (fraction >= 0.f)
+    {
+      this->Importer->ReportProgress(ReadShare * std::min(1.0, static_cast<double>(fraction)));
+    }
+    return !this->Importer->GetAbortRead();
+  }
+
+private:
+  AssimpImporter* Importer;
+};
+
+// The conversion's share of the progress, in steps weighted by the data each
+// converts: vertices and faces of a mesh, bytes of an image, one per material.
+class ConversionProgress
+{
+public:
+  ConversionProgress(AssimpImporter* importer, const aiScene& scene) : Importer(importer)
+  {
+    for (unsigned i = 0; i < scene.mNumMeshes; ++i)
+    {
+      this->Total += WeightOf(scene.mMeshes[i]);
+    }
+    for (unsigned i = 0; i < scene.mNumTextures; ++i)
+    {
+      this->Total += WeightOf(scene.mTextures[i]);
+    }
+    this->Total += scene.mNumMaterials + 1.0;
+  }
+
+  static double WeightOf(const aiMesh* mesh)
+  {
+    return static_cast<double>(mesh->mNumVertices) + mesh->mNumFaces;
+  }
+  static double WeightOf(const aiTexture* texture)
+  {
+    return static_cast<double>(texture->mWidth) * std::max(1u, texture->mHeight) / 4.0;
+  }
+
+  // Counts `weight` as done and reports; false when the read is to stop.
+  bool Step(double weight)
+  {
+    this->Done += weight;
+    this->Importer->ReportProgress(ReadShare +
+                                   (1.0 - ReadShare) * std::min(1.0, this->Done / this->Total));
+    return !this->Importer->GetAbortRead();
+  }
+
+private:
+  AssimpImporter* Importer;
+  double Done = 0.0;
+  double Total = 0.0;
+};
 } // namespace
 
 //------------------------------------------------------------------------------
@@ -665,16 +748,34 @@ AssimpImporter::AssimpImporter() = default;
 AssimpImporter::~AssimpImporter() = default;
 
 //------------------------------------------------------------------------------
+void AssimpImporter::PrintSelf(ostream& os, vtkIndent indent)
+{
+  this->Superclass::PrintSelf(os, indent);
+  os << indent << "FileName: " << this->FileName << "\n";
+  os << indent << "Scene: " << (this->Scene ? "read" : "(none)") << "\n";
+  os << indent << "Meshes: " << this->Meshes.size() << "\n";
+  os << indent << "Properties: " << this->Properties.size() << "\n";
+  os << indent << "EmbeddedTextures: " << this->EmbeddedTextures.size() << "\n";
+  os << indent << "ReadWarnings: " << this->ReadWarnings.size() << "\n";
+  os << indent << "ActiveAnimation: " << this->ActiveAnimation << "\n";
+  os << indent << "NodeActors: " << this->NodeActors.size() << "\n";
+  os << indent << "AbortRead: " << this->AbortRead << "\n";
+}
+
+//------------------------------------------------------------------------------
 bool AssimpImporter::ReadScene(const std::string& fileName)
 {
   // Reading frees the scene read before, whether it succeeds or not.
   this->Scene = nullptr;
+  this->AbortRead = false;
   const QString reason = ReadGuard::ReasonNotToRead(fileName);
   if (!reason.isEmpty())
   {
     qDebug().noquote() << QStringLiteral("Cannot read \"%1\": %2").arg(ToQString(fileName), reason);
     return false;
   }
+  // The reader owns its progress handler from here on.
+  this->Importer.SetProgressHandler(new ReadProgress(this));
   const aiScene* scene = nullptr;
   try
   {
@@ -687,14 +788,36 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
     return false;
   }
 
-  this->Scene = scene;
-  if (!this->Scene)
+  if (!scene)
   {
-    qDebug() << "Assimp failed to load: " << ToQString(fileName);
-    qDebug() << "Assimp error: " << this->Importer.GetErrorString();
+    if (!this->AbortRead)
+    {
+      qDebug() << "Assimp failed to load: " << ToQString(fileName);
+      qDebug() << "Assimp error: " << this->Importer.GetErrorString();
+    }
     return false;
   }
+  this->Scene = scene;
+  if (!this->ConvertScene())
+  {
+    this->Meshes.clear();
+    this->EmbeddedTextures.clear();
+    this->Properties.clear();
+    this->Scene = nullptr;
+    this->Importer.FreeScene();
+    return false;
+  }
+  return true;
+}
 
+//------------------------------------------------------------------------------
+bool AssimpImporter::ConvertScene()
+{
+  ConversionProgress progress(this, *this->Scene);
+  if (!progress.Step(0))
+  {
+    return false;
+  }
   this->Meshes.resize(this->Scene->mNumMeshes);
   for (unsigned i = 0; i < this->Scene->mNumMeshes; ++i)
   {
@@ -703,19 +826,33 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
         this->Scene->mNumMaterials&& this->Scene->mMaterials[mesh->mMaterialIndex]->GetTextureCount(
             aiTextureType_NORMALS)> 0;
     this->Meshes[i] = this->CreateMesh(mesh, normalMapped);
+    if (!progress.Step(ConversionProgress::WeightOf(mesh)))
+    {
+      return false;
+    }
   }
   // Materials refer to the embedded textures, so those come first.
   this->EmbeddedTextures.resize(this->Scene->mNumTextures);
   for (unsigned i = 0; i < this->Scene->mNumTextures; ++i)
   {
     this->EmbeddedTextures[i] = this->CreateTexture(this->Scene->mTextures[i]);
+    if (!progress.Step(ConversionProgress::WeightOf(this->Scene->mTextures[i])))
+    {
+      return false;
+    }
   }
   this->Properties.resize(this->Scene->mNumMaterials);
   for (unsigned i = 0; i < this->Scene->mNumMaterials; ++i)
   {
     this->Properties[i] = this->CreateMaterial(this->Scene->mMaterials[i]);
   }
-  return true;
+  return progress.Step(this->Scene->mNumMaterials);
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::ReportProgress(double fraction)
+{
+  this->InvokeEvent(vtkCommand::ProgressEvent, &fraction);
 }
 
 //------------------------------------------------------------------------------

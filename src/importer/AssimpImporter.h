@@ -18,7 +18,8 @@
  * naming a missing vertex, a weight for one, an image that does not decode) or does
  * nothing (an animation the scene does not have).
  *
- * All operations run on the render thread.
+ * ReadScene may run on any thread, before the importer is handed to the render
+ * thread; everything else runs on the render thread.
  */
 
 #ifndef AssimpImporter_h
@@ -54,13 +55,22 @@ class AssimpImporter : public vtkObject
 public:
   static AssimpImporter* New();
   vtkTypeMacro(AssimpImporter, vtkObject);
+  void PrintSelf(ostream& os, vtkIndent indent) override;
 
   /**
    * Reads the file and converts its meshes, embedded textures and materials.
    * False when Assimp cannot read it, or when it holds what Assimp is known to crash
-   * on (ReadGuard); the reason goes to the debug output.
+   * on (ReadGuard); the reason goes to the debug output. An importer reads one file.
+   *
+   * While it works it invokes ProgressEvent, with a double from 0 to 1, on the thread
+   * that called it: Assimp's estimates first, then one event per converted mesh,
+   * image and the materials. An observer may set AbortRead; the read then stops at
+   * its next step and returns false, keeping no scene.
    */
   bool ReadScene(const std::string& fileName);
+  vtkSetMacro(AbortRead, bool);
+  vtkGetMacro(AbortRead, bool);
+  void ReportProgress(double fraction);
 
   /**
    * Creates the actors of every node, adds them to the renderer, fills the node
@@ -147,12 +157,14 @@ protected:
   ~AssimpImporter() override;
 
 private:
+  bool ConvertScene();
   const aiAnimation* FindAnimation(vtkIdType animationIndex) const;
   int FindEmbeddedTexture(const char* path) const; // -1: not embedded
   vtkSmartPointer<vtkTexture> ReadTextureBeside(const char* path);
 
   // Decoded images read beside the file by full path; null for those that failed.
   std::unordered_map<std::string, vtkSmartPointer<vtkImageData>> ImagesBeside;
+  bool AbortRead = false;
 
   AssimpImporter(const AssimpImporter&) = delete;
   void operator=(const AssimpImporter&) = delete;

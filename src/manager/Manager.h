@@ -66,6 +66,10 @@ struct ManagerState
   QStringList recentFiles;
   // What the last export wrote and lacks, or why it failed.
   QString exportMessage;
+  // While files load: the file being read and how far that read is (0 to 1).
+  bool loading = false;
+  QString loadingFile;
+  double loadProgress = 0.0;
 
   LightSlot& currentLightSlot() { return lights[static_cast<size_t>(currentLight)]; }
   const LightSlot& currentLightSlot() const { return lights[static_cast<size_t>(currentLight)]; }
@@ -86,6 +90,9 @@ class Manager : public QObject
   Q_PROPERTY(QStringList recentFiles READ recentFiles NOTIFY recentFilesChanged)
   Q_PROPERTY(QStringList modelNames READ modelNames NOTIFY modelNamesChanged)
   Q_PROPERTY(QString exportMessage READ exportMessage NOTIFY exportMessageChanged)
+  Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+  Q_PROPERTY(QString loadingFile READ loadingFile NOTIFY loadProgressChanged)
+  Q_PROPERTY(double loadProgress READ loadProgress NOTIFY loadProgressChanged)
   Q_PROPERTY(
       bool loadOnStartup READ loadOnStartup WRITE setLoadOnStartup NOTIFY loadOnStartupChanged)
   Q_PROPERTY(bool showAxes READ showAxes WRITE setShowAxes NOTIFY showAxesChanged)
@@ -192,6 +199,17 @@ public:
   QStringList recentFiles() const { return state.recentFiles; }
   QStringList modelNames() const { return state.modelNames; }
   QString exportMessage() const { return state.exportMessage; }
+  bool loading() const { return state.loading; }
+  QString loadingFile() const { return state.loadingFile; }
+  double loadProgress() const { return state.loadProgress; }
+  // GUI thread: a load request reached the view, it read `fraction` of `path`, it
+  // ended (after openSourceError when `failed`, always with openSourceEnd).
+  void beginLoad();
+  void setLoadProgress(const QString& path, double fraction);
+  void endLoad(bool failed);
+  // Opens the files as openModels does, without touching the recent files
+  // (start-up).
+  void loadFiles(const QStringList& paths);
   bool loadOnStartup() const { return state.loadOnStartup; }
   bool showAxes() const { return state.showAxes; }
   bool showGrid() const { return state.showGrid; }
@@ -307,6 +325,8 @@ public:
   Q_INVOKABLE void clearModels();
   Q_INVOKABLE void exportSceneUrl(const QUrl& url);
   Q_INVOKABLE void addModelUrl(const QUrl& url);
+  // Stops the loads under way; the scene stays as it was before them.
+  Q_INVOKABLE void cancelLoad();
   // Writes the 3D view as a PNG file, `scale` times its size on screen.
   Q_INVOKABLE void saveViewImageUrl(const QUrl& url, int scale);
   // Asks for the report on the current model's file; fileReportReady brings it.
@@ -379,6 +399,8 @@ signals:
   void viewImageSaved(const QString& message);
   void fileReportReady(const QString& report);
   void exportMessageChanged();
+  void loadingChanged();
+  void loadProgressChanged();
   void currentLightChanged();
   void modelPosXChanged();
   void modelPosYChanged();
@@ -411,6 +433,8 @@ private:
   // this run, and whether the user emptied the recent files since.
   bool m_settingsRead = false;
   bool m_recentFilesCleared = false;
+  // Load requests handed to the view that have not ended yet.
+  int m_loadsRunning = 0;
 };
 } // namespace ML
 

@@ -1,6 +1,6 @@
 // Opening, adding, closing and exporting models from the GUI side, and the recent
-// files with their settings.json. The loading itself happens in render tasks;
-// what is checked here is only what can be told without reading a file.
+// files with their settings.json. The view reads and writes the files on its file
+// worker; what is checked here is only what can be told without reading a file.
 #include "Manager.h"
 
 #include <QGuiApplication>
@@ -170,9 +170,49 @@ void Manager::openModels(const QStringList& fname)
   }
   emit recentFilesChanged();
 
-  clearTreeModel(true);
-  state.modelNames = fname;
-  vtkItem->openModels();
+  loadFiles(fname);
+}
+
+void Manager::loadFiles(const QStringList& paths)
+{
+  beginLoad();
+  vtkItem->loadFiles(paths, VtkItem::LoadMode::Replace);
+}
+
+void Manager::beginLoad()
+{
+  if (m_loadsRunning++ == 0)
+  {
+    state.loading = true;
+    emit loadingChanged();
+  }
+}
+
+void Manager::setLoadProgress(const QString& path, double fraction)
+{
+  state.loadingFile = path;
+  state.loadProgress = fraction;
+  emit loadProgressChanged();
+}
+
+void Manager::endLoad(bool failed)
+{
+  if (--m_loadsRunning == 0)
+  {
+    setLoadProgress(QString(), 0.0);
+    state.loading = false;
+    emit loadingChanged();
+  }
+  if (failed)
+  {
+    emit openSourceError();
+  }
+  emit openSourceEnd();
+}
+
+void Manager::cancelLoad()
+{
+  vtkItem->cancelLoads();
 }
 
 void Manager::openModelUrls(const QList<QUrl>& urls)
@@ -188,7 +228,8 @@ void Manager::openModelUrls(const QList<QUrl>& urls)
 
 void Manager::addModelUrl(const QUrl& url)
 {
-  if (vtkItem->models.empty())
+  // A file joins the models shown, or those of a load under way.
+  if (state.modelNames.isEmpty() && !state.loading)
   {
     emit openSourceEnd();
     return;
@@ -199,12 +240,14 @@ void Manager::addModelUrl(const QUrl& url)
     return;
   }
   noteUnusualExtension(path);
-  state.modelNames.append(path);
-  vtkItem->addModel();
+  beginLoad();
+  vtkItem->loadFiles({path}, VtkItem::LoadMode::Add);
 }
 
 void Manager::clearModels()
 {
+  // Closing means nothing shown: loads still under way are dropped too.
+  vtkItem->cancelLoads();
   clearTreeModel(true);
   state.modelNames.clear();
   vtkItem->run(&clearModelsTask);

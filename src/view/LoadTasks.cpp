@@ -1,8 +1,11 @@
-// Loading, closing and resetting on the render thread. The Manager has
-// already checked the paths and written modelNames; these tasks read it when
-// they run and report back through the Manager's fields and signals.
+// Loading, closing and resetting. Files are read on the file worker; the render
+// tasks here put what was read into the scene and report back through the
+// Manager's fields and signals.
+#include "LoadTasks.h"
+
 #include <QDebug>
 
+#include <vtkCommand.h>
 #include <vtkRenderer.h>
 
 #include <assimp/scene.h>
@@ -22,20 +25,66 @@ namespace
 {
 constexpr int DefaultUpDirection = 1;    // +Y
 constexpr int DefaultRightDirection = 0; // +X
+// Progress is passed on in steps of at least this much, so a file of ten thousand
+// meshes does not flood the window with updates.
+constexpr double ProgressStep = 0.01;
 
-// Reads one file into a new model and puts its actors into the renderer; null
-// when the file cannot be read.
-std::unique_ptr<ModelEntry> readModel(const QString& path, vtkRenderer* renderer)
+// Listens to one importer's progress while it reads: passes it on, and asks the
+// importer to stop once the request is cancelled.
+class ReadWatch
+{
+public:
+  ReadWatch(AssimpImporter* importer, const QString& path, const FileJobs::Cancelled& cancelled,
+            const LoadProgress& progress)
+      : importer(importer), path(path), cancelled(cancelled), progress(progress)
+  {
+    tag = importer->AddObserver(vtkCommand::ProgressEvent, this, &ReadWatch::onProgress);
+    progress(path, 0.0);
+  }
+  ~ReadWatch() { importer->RemoveObserver(tag); }
+  ReadWatch(const ReadWatch&) = delete;
+  ReadWatch& operator=(const ReadWatch&) = delete;
+
+private:
+  void onProgress(vtkObject*, unsigned long, void* callData)
+  {
+    const double fraction = *static_cast<double*>(callData);
+    if (fraction - reported >= ProgressStep || fraction >= 1.0)
+    {
+      reported = fraction;
+      progress(path, fraction);
+    }
+    if (cancelled())
+    {
+      importer->SetAbortRead(true);
+    }
+  }
+
+  AssimpImporter* importer;
+  const QString& path;
+  const FileJobs::Cancelled& cancelled;
+  const LoadProgress& progress;
+  double reported = 0.0;
+  unsigned long tag = 0;
+};
+
+// Reads one file into a new model; null when the file cannot be read or the read
+// was stopped.
+std::unique_ptr<ModelEntry> readModel(const QString& path, const FileJobs::Cancelled& cancelled,
+                                      const LoadProgress& progress)
 {
   auto entry = std::make_unique<ModelEntry>();
   AssimpImporter* importer = entry->importer;
   importer->FileName = path.toStdString();
+  ReadWatch watch(importer, path, cancelled, progress);
   if (!importer->ReadScene(importer->FileName))
   {
-    qDebug() << path << " Importer update error";
+    if (!importer->GetAbortRead())
+    {
+      qDebug() << path << " Importer update error";
+    }
     return nullptr;
   }
-  importer->ImportActors(renderer);
   // A scene without animations has nothing for UpdateTimeStep to evaluate.
   if (importer->Scene->mNumAnimations == 0)
   {
@@ -53,19 +102,12 @@ void takeLightsOnce(VtkItem* item, VtkItem::Data* data, AssimpImporter* importer
   }
 }
 
-void reportLoadEnd(Manager* manager)
+// The window hides its busy window when the load ends; a failed load says so
+// first, so the message is not covered meanwhile.
+void reportLoadEnd(Manager* manager, bool failed)
 {
   manager->notify(&Manager::modelNamesChanged);
-  manager->notify(&Manager::openSourceEnd);
-}
-
-// The window hides its splash screen on openSourceEnd, so a failed load sends it
-// too, after the error.
-void reportLoadFailure(Manager* manager)
-{
-  manager->notify(&Manager::modelNamesChanged);
-  manager->notify(&Manager::openSourceError);
-  manager->notify(&Manager::openSourceEnd);
+  manager->runOnGuiThread([manager, failed] { manager->endLoad(failed); });
 }
 
 bool treeContainsNode(const aiNode* root, const aiNode* node)
@@ -84,36 +126,40 @@ bool treeContainsNode(const aiNode* root, const aiNode* node)
   return false;
 }
 
-} // namespace
-
-bool sceneContainsNode(const aiScene* scene, const aiNode* node)
+// Only an open takes the lights of its files: an added model joins the scene as
+// it is lit.
+void attachModel(VtkItem* item, VtkItem::Data* data, std::unique_ptr<ModelEntry> entry,
+                 bool takeLights)
 {
-  return scene && scene->mRootNode && node && treeContainsNode(scene->mRootNode, node);
+  entry->importer->ImportActors(data->renderer);
+  if (takeLights)
+  {
+    takeLightsOnce(item, data, entry->importer);
+  }
+  showSkeletonOfMeshlessModel(item, data, *entry->importer);
+  item->models.push_back(std::move(entry));
 }
 
-bool loadModels(VtkItem* item, VtkItem::Data* data)
+// A failed open leaves nothing shown: the window must not show a file that is not
+// open.
+void replaceModels(VtkItem* item, VtkItem::Data* data, LoadedModels& loaded)
 {
   Manager* manager = item->manager;
   // Rows that an earlier open queued for the GUI point into scenes that are gone
   // by now; they must leave before this open's rows arrive.
   manager->clearTreeModel(false);
-
-  const QStringList paths = manager->state.modelNames;
-  for (const QString& path : paths)
+  unloadModels(item, data);
+  if (loaded.failed)
   {
-    std::unique_ptr<ModelEntry> entry = readModel(path, data->renderer);
-    if (!entry)
-    {
-      unloadModels(item, data);
-      manager->state.modelNames.clear();
-      reportLoadFailure(manager);
-      return false;
-    }
-    takeLightsOnce(item, data, entry->importer);
-    showSkeletonOfMeshlessModel(item, data, *entry->importer);
-    item->models.push_back(std::move(entry));
+    manager->state.modelNames.clear();
+    reportLoadEnd(manager, true);
+    return;
   }
-
+  for (auto& entry : loaded.models)
+  {
+    attachModel(item, data, std::move(entry), true);
+  }
+  manager->state.modelNames = loaded.paths;
   manager->state.currentModel = 0;
   selectAnimationAfterLoad(item);
   // The combo box must not keep offering the clips of the models this open replaced.
@@ -124,38 +170,72 @@ bool loadModels(VtkItem* item, VtkItem::Data* data)
   resetCamera(data);
   applyBackground(item, data);
   manager->fillTreeModel(0);
-  reportLoadEnd(manager);
-  return true;
+  reportLoadEnd(manager, false);
 }
 
-// Loads the first path of modelNames that has no model yet. That is the last one,
-// unless several adds were queued before the first of them ran: then each loads
-// its own path instead of all loading the last.
-void addLastModel(VtkItem* item, VtkItem::Data* data)
+// A failed add leaves the models already shown as they are.
+void addModels(VtkItem* item, VtkItem::Data* data, LoadedModels& loaded)
 {
   Manager* manager = item->manager;
-  QStringList& names = manager->state.modelNames;
-  const int index = static_cast<int>(item->models.size());
-  if (index >= names.size())
+  if (loaded.failed)
   {
-    manager->notify(&Manager::openSourceEnd);
+    reportLoadEnd(manager, true);
     return;
   }
-  std::unique_ptr<ModelEntry> entry = readModel(names.at(index), data->renderer);
-  if (!entry)
+  const int first = static_cast<int>(item->models.size());
+  for (auto& entry : loaded.models)
   {
-    // The models already shown stay; only the failed path goes.
-    names.removeAt(index);
-    reportLoadFailure(manager);
-    return;
+    attachModel(item, data, std::move(entry), false);
   }
-  showSkeletonOfMeshlessModel(item, data, *entry->importer);
-  item->models.push_back(std::move(entry));
-  manager->state.currentModel = index;
+  manager->state.modelNames.append(loaded.paths);
+  manager->state.currentModel = static_cast<int>(item->models.size()) - 1;
   selectAnimationAfterLoad(item);
   resetCamera(data);
-  manager->fillTreeModel(index);
-  reportLoadEnd(manager);
+  manager->fillTreeModel(first);
+  reportLoadEnd(manager, false);
+}
+} // namespace
+
+bool sceneContainsNode(const aiScene* scene, const aiNode* node)
+{
+  return scene && scene->mRootNode && node && treeContainsNode(scene->mRootNode, node);
+}
+
+std::shared_ptr<LoadedModels> readModelFiles(const QStringList& paths, VtkItem::LoadMode mode,
+                                             const FileJobs::Cancelled& cancelled,
+                                             const LoadProgress& progress)
+{
+  auto loaded = std::make_shared<LoadedModels>();
+  loaded->mode = mode;
+  loaded->paths = paths;
+  for (const QString& path : paths)
+  {
+    std::unique_ptr<ModelEntry> entry = readModel(path, cancelled, progress);
+    if (cancelled())
+    {
+      loaded->cancelled = true;
+      break;
+    }
+    if (!entry)
+    {
+      loaded->failed = true;
+      break;
+    }
+    loaded->models.push_back(std::move(entry));
+  }
+  return loaded;
+}
+
+void attachModels(VtkItem* item, VtkItem::Data* data, LoadedModels& loaded)
+{
+  if (loaded.mode == VtkItem::LoadMode::Replace)
+  {
+    replaceModels(item, data, loaded);
+  }
+  else
+  {
+    addModels(item, data, loaded);
+  }
 }
 
 void selectAnimationAfterLoad(VtkItem* item)

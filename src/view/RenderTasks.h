@@ -11,6 +11,7 @@
 #include <array>
 
 #include "AssimpImporter.h"
+#include "LoadTasks.h"
 #include "VtkItem.h"
 
 class vtkObject;
@@ -44,19 +45,6 @@ void forEachActor(const ModelEntry& entry, const Visit& visit)
     forEachActor(actors.Get(), visit);
   }
 }
-
-// Loading and exporting. The export file name is one process-wide string: the
-// GUI thread writes it before queuing the export, the task reads it when it runs.
-bool loadModels(VtkItem* item, VtkItem::Data* data);
-void addLastModel(VtkItem* item, VtkItem::Data* data);
-void exportModels(VtkItem* item, const QString& fileName);
-void clearModelsTask(VtkItem* item, VtkItem::Data* data);
-void resetSceneSettings(Manager* manager, VtkItem::Data* data);
-void selectAnimationAfterLoad(VtkItem* item);
-// Whether `node` is one of the nodes of `scene`. Compares addresses only, so a
-// node pointer that outlived its scene (a stale tree row) can be checked safely
-// before it is dereferenced.
-bool sceneContainsNode(const aiScene* scene, const aiNode* node);
 
 // Lights from a loaded file.
 void takeLightsFromFile(VtkItem* item, VtkItem::Data* data, AssimpImporter* importer);

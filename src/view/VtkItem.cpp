@@ -10,6 +10,7 @@
 #include <vtkTransform.h>
 
 #include "AssimpImporter.h"
+#include "LoadTasks.h"
 #include "Manager.h"
 #include "RenderTasks.h"
 #include "vtkPickerStyle.h"
@@ -67,19 +68,42 @@ void VtkItem::setTaskDispatcher(TaskDispatcher dispatcher)
   taskDispatcher = std::move(dispatcher);
 }
 
-void VtkItem::openModels()
+void VtkItem::loadFiles(const QStringList& paths, LoadMode mode)
 {
-  run(
-      [](VtkItem* item, Data* data)
+  fileJobs.start(
+      [this, paths, mode](const FileJobs::Cancelled& cancelled)
       {
-        unloadModels(item, data);
-        loadModels(item, data);
+        const LoadProgress progress = [this](const QString& path, double fraction)
+        { fileJobs.post([this, path, fraction] { manager->setLoadProgress(path, fraction); }); };
+        std::shared_ptr<LoadedModels> loaded = readModelFiles(paths, mode, cancelled, progress);
+        // A cancel that comes after the files were read still keeps them out.
+        fileJobs.post(
+            [this, loaded, cancelled]
+            {
+              loaded->cancelled = loaded->cancelled || cancelled();
+              takeLoadedModels(loaded);
+            });
       });
 }
 
-void VtkItem::addModel()
+// On the GUI thread, once the worker has read a request's files.
+void VtkItem::takeLoadedModels(const std::shared_ptr<LoadedModels>& loaded)
 {
-  run(&addLastModel);
+  if (loaded->cancelled)
+  {
+    manager->endLoad(false);
+    return;
+  }
+  if (loaded->mode == LoadMode::Replace)
+  {
+    manager->clearTreeModel(true);
+  }
+  run([loaded](VtkItem* item, Data* data) { attachModels(item, data, *loaded); });
+}
+
+void VtkItem::cancelLoads()
+{
+  fileJobs.cancel();
 }
 
 void VtkItem::exportScene(const QString& fileName)

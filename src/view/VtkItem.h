@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QQuickVTKItem.h>
+#include <QStringList>
 
 #include <vtkActor.h>
 #include <vtkBillboardTextActor3D.h>
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "FileJobs.h"
 #include "vtkMLOpenGLGridMapper.h"
 
 class AssimpImporter;
@@ -67,8 +69,16 @@ public:
   QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData* data) override;
   void destroyingVTK(vtkRenderWindow* renderWindow, vtkUserData userData) override;
 
-  void openModels();
-  void addModel();
+  enum class LoadMode
+  {
+    Replace, // the files replace the models shown
+    Add      // the files join them
+  };
+  // Reads the files on the file worker, after any load or export before it, then
+  // puts them into the scene. Every request ends with the Manager's endLoad.
+  void loadFiles(const QStringList& paths, LoadMode mode);
+  // Stops the loads requested so far; each ends without changing the scene.
+  void cancelLoads();
   void exportScene(const QString& fileName);
 
   void run(RenderTask task);
@@ -78,8 +88,11 @@ public:
   Manager* manager = nullptr;
   bool playing = false;
   bool lightsFromFile = false;
+  FileJobs fileJobs;
 
 private:
+  void takeLoadedModels(const std::shared_ptr<struct LoadedModels>& loaded);
+
   TaskDispatcher taskDispatcher;
 };
 

@@ -30,13 +30,23 @@ ViewHarness::~ViewHarness()
 
 void ViewHarness::runTasks()
 {
-  while (!pending.empty())
+  for (;;)
   {
-    VtkItem::RenderTask task = std::move(pending.front());
-    pending.pop_front();
-    task(&item, data);
+    // Reads and writes end on the file worker, which then queues GUI calls; those
+    // may queue tasks, which may start more file work.
+    item.fileJobs.waitForDone();
+    QCoreApplication::processEvents();
+    if (pending.empty() && item.fileJobs.waitForDone(0))
+    {
+      return;
+    }
+    while (!pending.empty())
+    {
+      VtkItem::RenderTask task = std::move(pending.front());
+      pending.pop_front();
+      task(&item, data);
+    }
   }
-  QCoreApplication::processEvents();
 }
 
 void ViewHarness::render()

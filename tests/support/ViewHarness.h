@@ -24,8 +24,8 @@ public:
   ViewHarness(const ViewHarness&) = delete;
   ViewHarness& operator=(const ViewHarness&) = delete;
 
-  // Runs the queued render tasks in order (tasks queued meanwhile included), then
-  // delivers the Manager's queued GUI-thread calls.
+  // Runs the queued render tasks in order, file work and the GUI-thread calls it
+  // queues included, until nothing is left to do.
   void runTasks();
   // Renders a frame and returns it (top row first).
   QImage grab();

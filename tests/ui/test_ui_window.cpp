@@ -2,6 +2,8 @@
 // mouse and key events. A bare X server has no native file dialogs: Qt Quick's come up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAccessible>
 #include <QDesktopServices>
 #include <QMimeData>
@@ -12,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QUrl>
 #include <QtQml/qqml.h>
 
 #include <assimp/scene.h>
@@ -110,7 +113,8 @@ protected:
     QList<QQuickItem*> found;
     for (QObject* candidate : all(under ? under : window->contentItem()))
       if (auto* item = qobject_cast<QQuickItem*>(candidate);
-          item && item->isVisible() && item->window() && item->inherits(type) &&
+          item && item->isVisible() && item->window() && item->window()->isVisible() &&
+          item->inherits(type) &&
           (text.isNull() || item->property("text") == text ||
            item->property("displayText") == text))
         found.append(item);
@@ -411,6 +415,48 @@ TEST_F(Window, AnIdleWindowDrawsNothingAndPlaybackDrawsOneStepAFrame)
   frames = steps = 0;
   QTest::qWait(1000);
   EXPECT_EQ(frames + steps, 0);
+}
+
+// A big file loads beside a view that keeps drawing: playback of the model shown goes
+// on, the busy window follows the read, and a cancelled open leaves the scene as it was.
+TEST_F(Window, LoadsRunBesideAPlayingViewAndACancelledOneKeepsTheScene)
+{
+  const QString arm = model("arm_two_clips.glb"), sheet = model("sheet_500k.glb");
+  ASSERT_TRUE(load({arm}));
+  manager->findAnimatedModel();
+  manager->playToggle();
+  int frames = 0;
+  QList<double> progress;
+  QObject::connect(window, &QQuickWindow::frameSwapped, manager, [&] { ++frames; });
+  QObject::connect(manager, &ML::Manager::loadProgressChanged,
+                   [&] { progress.append(manager->loadProgress()); });
+  QTest::qWait(200);
+  const double playedBefore = manager->sliderVal();
+  frames = 0;
+  manager->addModelUrl(QUrl::fromLocalFile(sheet));
+  ASSERT_TRUE(load());
+  EXPECT_GT(frames, 3) << "the view stopped drawing while the file loaded";
+  EXPECT_NE(manager->sliderVal(), playedBefore);
+  ASSERT_GT(progress.size(), 3);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1)) << "progress went back";
+  EXPECT_EQ(progress.last(), 0.0); // the end clears it
+  EXPECT_EQ(manager->modelNames(), QStringList({arm, sheet}));
+
+  // Opened the way the dialog does, then cancelled from the busy window.
+  QMetaObject::invokeMethod(
+      window, "openModelFiles",
+      Q_ARG(QVariant, QVariant::fromValue(QList<QUrl>{QUrl::fromLocalFile(sheet)})));
+  ASSERT_TRUE(splash->isVisible());
+  auto* cancel = splash->findChild<QQuickItem*>("cancelLoadButton");
+  ASSERT_NE(cancel, nullptr);
+  QTest::mouseClick(splash, Qt::LeftButton, Qt::NoModifier,
+                    cancel->mapToScene(QPointF(cancel->width(), cancel->height()) / 2).toPoint());
+  ASSERT_TRUE(load());
+  EXPECT_FALSE(splash->isVisible());
+  EXPECT_EQ(manager->modelNames(), QStringList({arm, sheet}));
+  EXPECT_EQ(manager->treeModel()->rowCount(), 2);
+  EXPECT_EQ(manager->recentFiles().value(0), sheet);
+  manager->playToggle();
 }
 
 // Dragging in the view turns the camera; its feedback reaches the window on the GUI

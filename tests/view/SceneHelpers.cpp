@@ -20,13 +20,11 @@ namespace ML::Test
 {
 ModelEntry& loadModel(ViewHarness& h, const std::string& path)
 {
-  auto entry = std::make_unique<ModelEntry>();
-  entry->importer->FileName = path;
-  EXPECT_TRUE(entry->importer->ReadScene(path)) << path;
-  entry->importer->ImportActors(h.data->renderer);
-  h.item.models.push_back(std::move(entry));
-  h.manager.state.modelNames.append(QString::fromStdString(path));
-  resetCamera(h.data);
+  const size_t count = h.item.models.size();
+  h.manager.beginLoad();
+  h.item.loadFiles({QString::fromStdString(path)}, VtkItem::LoadMode::Add);
+  h.runTasks();
+  EXPECT_EQ(h.item.models.size(), count + 1) << path;
   return *h.item.models.back();
 }
 

@@ -23,8 +23,7 @@ namespace ML::Test
 {
 using Point3 = std::array<double, 3>;
 
-// Reads and imports a model file into the harness as the open task would, and
-// frames it. The model's path becomes its entry of `modelNames`.
+// Adds a model file to the harness's scene as the add command does, and frames it.
 ModelEntry& loadModel(ViewHarness& h, const std::string& path);
 // The actors of node `name` of `entry`, in import order.
 std::vector<vtkActor*> nodeActors(const ModelEntry& entry, const std::string& name);

@@ -133,8 +133,6 @@ void load(ViewHarness& h, std::initializer_list<std::string> files)
 {
   for (const std::string& file : files)
     loadModel(h, file);
-  h.manager.fillTreeModel(0);
-  h.runTasks();
 }
 
 QModelIndex row(ViewHarness& h, const QString& text)
@@ -527,7 +525,8 @@ TEST_F(Files, UnreadableFileUnloadsTheWholeOpen)
 
   h.data->renderer->GradientBackgroundOff();
   trace.clear();
-  EXPECT_TRUE(loadModels(&h.item, h.data));
+  h.manager.loadFiles({});
+  h.runTasks();
   EXPECT_TRUE(h.data->renderer->GetGradientBackground());
   EXPECT_EQ(trace.names.mid(trace.names.size() - 2), loadEnd);
 }
