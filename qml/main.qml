@@ -20,11 +20,6 @@ ApplicationWindow {
 
     required property Manager manager
 
-    property alias openModelDialog: openChooser
-    property alias addModelDialog: addChooser
-    property alias exportSceneDialog: exportChooser
-
-    readonly property string iconDir: "qrc:/marionette_lab/icons/"
     readonly property var modelFileFilters: ["FBX Autodesk(*.fbx)", "glTF Khronos(*.gltf)",
         "glTF Binary(*.glb)", "DAE Collada(*.dae)", "All files (*)"]
     readonly property var exportFileFilters: ["glTF Binary(*.glb)", "glTF Khronos(*.gltf)",
@@ -90,7 +85,8 @@ ApplicationWindow {
     // ---- Reusable pieces ------------------------------------------------------
 
     // Integer spin box that shows its value divided by 10^decimals: the Manager
-    // keeps transform values in hundredths.
+    // keeps transform values in hundredths. With no decimals it takes only whole
+    // numbers, as the style's own spin box does.
     component SpinBoxDbl: SpinBox {
         id: spinBoxDbl
 
@@ -102,21 +98,29 @@ ApplicationWindow {
         stepSize: factor
         editable: true
         Layout.preferredWidth: 60
-        validator: DoubleValidator {
+        validator: decimals > 0 ? decimalValidator : wholeNumberValidator
+        textFromValue: (value, locale) => Number(value / factor).toLocaleString(locale, "f", decimals)
+        valueFromText: (text, locale) => Math.round(Number.fromLocaleString(locale, text) * factor)
+
+        DoubleValidator {
+            id: decimalValidator
             bottom: Math.min(spinBoxDbl.from, spinBoxDbl.to)
             top: Math.max(spinBoxDbl.from, spinBoxDbl.to)
             decimals: spinBoxDbl.decimals
             notation: DoubleValidator.StandardNotation
         }
-        textFromValue: (value, locale) => Number(value / factor).toLocaleString(locale, "f", decimals)
-        valueFromText: (text, locale) => Math.round(Number.fromLocaleString(locale, text) * factor)
+        IntValidator {
+            id: wholeNumberValidator
+            locale: spinBoxDbl.locale.name
+            bottom: Math.min(spinBoxDbl.from, spinBoxDbl.to)
+            top: Math.max(spinBoxDbl.from, spinBoxDbl.to)
+        }
     }
 
-    // A menu entry that shows its key on the right: its action's, or one a Shortcut
-    // of the window serves.
+    // A menu entry that shows its action's key on the right.
     component KeyedMenuItem: MenuItem {
         id: keyed
-        property string keys: action ? action.shortcut : ""
+        readonly property string keys: action ? action.shortcut : ""
         contentItem: RowLayout {
             spacing: 24
             Label {
@@ -150,7 +154,7 @@ ApplicationWindow {
         // What the three boxes set, for their accessible names ("Camera position X").
         required property string title
         required property string command
-        property bool twoDecimals: false
+        property int decimals: 0
         property int from: -1000000
         property int to: 1000000
 
@@ -159,44 +163,22 @@ ApplicationWindow {
             target[command]()
         }
 
-        Component {
-            id: wholeNumberField
-            RowLayout {
-                required property int index
-                required property string modelData
-                AxisLabel { axis: index }
-                SpinBox {
-                    objectName: modelData
-                    Accessible.name: xyzRow.title + " " + ["X", "Y", "Z"][index]
-                    Layout.preferredWidth: 60
-                    from: xyzRow.from
-                    to: xyzRow.to
-                    stepSize: 1
-                    editable: true
-                    value: xyzRow.target[modelData]
-                    onValueModified: xyzRow.edit(modelData, value)
-                }
-            }
-        }
-        Component {
-            id: twoDecimalField
-            RowLayout {
+        Repeater {
+            model: xyzRow.names
+            delegate: RowLayout {
                 required property int index
                 required property string modelData
                 AxisLabel { axis: index }
                 SpinBoxDbl {
                     objectName: modelData
                     Accessible.name: xyzRow.title + " " + ["X", "Y", "Z"][index]
+                    decimals: xyzRow.decimals
                     from: xyzRow.from
                     to: xyzRow.to
                     value: xyzRow.target[modelData]
                     onValueModified: xyzRow.edit(modelData, value)
                 }
             }
-        }
-        Repeater {
-            model: xyzRow.names
-            delegate: xyzRow.twoDecimals ? twoDecimalField : wholeNumberField
         }
     }
 
@@ -216,9 +198,13 @@ ApplicationWindow {
         model: ["+X", "+Y", "+Z", "-X", "-Y", "-Z"]
     }
 
+    // An icon with a tip. A button of a shared action keeps its own icon and takes
+    // no text: the action's text is the menu's wording, whose "&" letter would
+    // otherwise become an Alt key of the whole window.
     component ToolIconButton: ToolButton {
         property string iconFile
         property string tip
+        text: ""
         icon.source: iconFile ? "qrc:/marionette_lab/icons/" + iconFile : ""
         icon.width: 20
         icon.height: 20
@@ -269,18 +255,109 @@ ApplicationWindow {
         }
     }
 
-    // Keys that act anywhere in the window, as the tool bar's buttons do.
-    Shortcut {
-        sequence: "Space"
-        onActivated: {
+    // ---- Commands of the menus and the tool bar ---------------------------------
+
+    // Each serves a menu entry and a button (or box); their keys act anywhere in
+    // the window. The menus show the text and key, the tool bar its own icon and tip.
+    Action {
+        id: openAction
+        text: "&Open.."
+        shortcut: "Ctrl+O"
+        onTriggered: openChooser.open()
+    }
+    Action {
+        id: addAction
+        text: "&Add a model file.."
+        shortcut: "Ctrl+Shift+O"
+        onTriggered: addChooser.open()
+    }
+    Action {
+        id: exportAction
+        text: "&Export scene.."
+        shortcut: "Ctrl+E"
+        onTriggered: exportChooser.open()
+    }
+    Action {
+        id: quitAction
+        text: "&Quit"
+        shortcut: "Ctrl+Q"
+        onTriggered: Qt.quit()
+    }
+    // Not checkable: the play button would then look pressed while a clip plays,
+    // beside its stop icon.
+    Action {
+        id: playAction
+        text: "&Toggle"
+        shortcut: "Space"
+        onTriggered: {
             manager.findAnimatedModel()
             manager.playToggle()
         }
     }
-    Shortcut {
-        sequence: "Home"
-        onActivated: manager.cameraReset()
+    Action {
+        id: frameSceneAction
+        text: "&Frame the scene"
+        shortcut: "Home"
+        onTriggered: manager.cameraReset()
     }
+    Action {
+        id: skeletonAction
+        text: "S&keletons"
+        checkable: true
+        checked: manager.showSkeleton
+        onTriggered: {
+            manager.showSkeleton = checked
+            manager.updateShowSkeleton()
+        }
+    }
+    Action {
+        id: gridAction
+        text: "&Grid"
+        checkable: true
+        checked: manager.showGrid
+        onTriggered: {
+            manager.showGrid = checked
+            manager.updateShowGrid()
+        }
+    }
+    Action {
+        id: axesAction
+        text: "&Axes"
+        checkable: true
+        checked: manager.showAxes
+        onTriggered: {
+            manager.showAxes = checked
+            manager.updateShowAxes()
+        }
+    }
+    Action {
+        id: sceneLightAction
+        text: "&Scene spotlight"
+        checkable: true
+        checked: manager.sceneLight
+        onTriggered: {
+            manager.sceneLight = checked
+            manager.updateSceneLight()
+        }
+    }
+    Action {
+        id: lightWidgetAction
+        text: "&Show/Hide light widget"
+        checkable: true
+        checked: manager.showLightWidget
+        enabled: manager.sceneLight
+        onTriggered: {
+            manager.showLightWidget = checked
+            manager.updateShowLightWidget()
+        }
+    }
+    Action {
+        id: aboutAction
+        text: "&About"
+        onTriggered: aboutDialog.open()
+    }
+
+    // Keys that act anywhere in the window, as the frame step buttons do.
     Shortcut {
         sequence: "Left"
         onActivated: manager.stepFrames(-1)
@@ -361,11 +438,7 @@ ApplicationWindow {
             title: "&File"
             KeyedMenuItem {
                 objectName: "openMenuItem"
-                action: Action {
-                    text: "&Open.."
-                    shortcut: "Ctrl+O"
-                    onTriggered: openModelDialog.open()
-                }
+                action: openAction
             }
             Menu {
                 id: recentFilesSubMenu
@@ -410,19 +483,11 @@ ApplicationWindow {
             }
             KeyedMenuItem {
                 objectName: "addMenuItem"
-                action: Action {
-                    text: "&Add a model file.."
-                    shortcut: "Ctrl+Shift+O"
-                    onTriggered: addModelDialog.open()
-                }
+                action: addAction
             }
             KeyedMenuItem {
                 objectName: "exportMenuItem"
-                action: Action {
-                    text: "&Export scene.."
-                    shortcut: "Ctrl+E"
-                    onTriggered: exportSceneDialog.open()
-                }
+                action: exportAction
             }
             MenuItem {
                 objectName: "saveViewMenuItem"
@@ -432,11 +497,7 @@ ApplicationWindow {
             MenuSeparator {}
             KeyedMenuItem {
                 objectName: "quitMenuItem"
-                action: Action {
-                    text: "&Quit"
-                    shortcut: "Ctrl+Q"
-                    onTriggered: Qt.quit()
-                }
+                action: quitAction
             }
         }
         Menu {
@@ -444,10 +505,7 @@ ApplicationWindow {
             title: "&Animation"
             KeyedMenuItem {
                 objectName: "toggleMenuItem"
-                text: "&Toggle"
-                keys: "Space"
-                checkable: true
-                onTriggered: manager.playToggle()
+                action: playAction
             }
         }
         Menu {
@@ -461,61 +519,28 @@ ApplicationWindow {
             }
             KeyedMenuItem {
                 objectName: "frameSceneMenuItem"
-                text: "&Frame the scene"
-                keys: "Home"
-                onTriggered: manager.cameraReset()
+                action: frameSceneAction
             }
             MenuSeparator {}
             MenuItem {
                 objectName: "skeletonMenuItem"
-                text: "S&keletons"
-                checkable: true
-                checked: manager.showSkeleton
-                onTriggered: {
-                    manager.showSkeleton = checked
-                    manager.updateShowSkeleton()
-                }
+                action: skeletonAction
             }
             MenuItem {
                 objectName: "gridMenuItem"
-                text: "&Grid"
-                checkable: true
-                checked: manager.showGrid
-                onTriggered: {
-                    manager.showGrid = checked
-                    manager.updateShowGrid()
-                }
+                action: gridAction
             }
             MenuItem {
                 objectName: "axesMenuItem"
-                text: "&Axes"
-                checkable: true
-                checked: manager.showAxes
-                onTriggered: {
-                    manager.showAxes = checked
-                    manager.updateShowAxes()
-                }
+                action: axesAction
             }
             MenuItem {
                 objectName: "sceneLightMenuItem"
-                text: "&Scene spotlight"
-                checkable: true
-                checked: manager.sceneLight
-                onTriggered: {
-                    manager.sceneLight = checked
-                    manager.updateSceneLight()
-                }
+                action: sceneLightAction
             }
             MenuItem {
                 objectName: "lightWidgetMenuItem"
-                text: "&Show/Hide light widget"
-                checkable: true
-                checked: manager.showLightWidget
-                enabled: manager.sceneLight
-                onTriggered: {
-                    manager.showLightWidget = checked
-                    manager.updateShowLightWidget()
-                }
+                action: lightWidgetAction
             }
         }
         Menu {
@@ -523,8 +548,7 @@ ApplicationWindow {
             title: "&Help"
             MenuItem {
                 objectName: "aboutMenuItem"
-                text: "&About"
-                onTriggered: aboutDialog.open()
+                action: aboutAction
             }
             MenuItem {
                 objectName: "helpMenuItem"
@@ -549,21 +573,21 @@ ApplicationWindow {
 
             ToolIconButton {
                 objectName: "openButton"
+                action: openAction
                 iconFile: "open2.png"
                 tip: "Open model file(s)"
-                onClicked: openModelDialog.open()
             }
             ToolIconButton {
                 objectName: "addButton"
+                action: addAction
                 iconFile: "add.png"
                 tip: "Add a model file to the scene"
-                onClicked: addModelDialog.open()
             }
             ToolIconButton {
                 objectName: "exportButton"
+                action: exportAction
                 iconFile: "savedoc.png"
                 tip: "Export all files into a glb file"
-                onClicked: exportSceneDialog.open()
             }
             Frame {
                 rightPadding: 6
@@ -571,12 +595,9 @@ ApplicationWindow {
                     anchors.fill: parent
                     ToolIconButton {
                         objectName: "playButton"
+                        action: playAction
                         icon.source: manager.playIcon
                         tip: "Play/Stop animation"
-                        onClicked: {
-                            manager.findAnimatedModel()
-                            manager.playToggle()
-                        }
                     }
                     ComboBox {
                         id: animationComboBox
@@ -618,9 +639,9 @@ ApplicationWindow {
             }
             ToolIconButton {
                 objectName: "viewAllButton"
+                action: frameSceneAction
                 iconFile: "view_all1.png"
                 tip: "Reset view to extent"
-                onClicked: manager.cameraReset()
             }
             ToolIconButton {
                 objectName: "viewYUpButton"
@@ -654,47 +675,27 @@ ApplicationWindow {
             ToolIconButton {
                 id: gridButton
                 objectName: "gridButton"
+                action: gridAction
                 iconFile: "grid1.png"
                 tip: "Show/hide grid"
-                checkable: true
-                checked: manager.showGrid
-                onToggled: {
-                    manager.showGrid = checked
-                    manager.updateShowGrid()
-                }
             }
             ToolIconButton {
                 objectName: "skeletonButton"
+                action: skeletonAction
                 iconFile: "skeleton.png"
                 tip: "Show/hide skeletons"
-                checkable: true
-                checked: manager.showSkeleton
-                onToggled: {
-                    manager.showSkeleton = checked
-                    manager.updateShowSkeleton()
-                }
             }
             ToolIconButton {
                 objectName: "axesButton"
+                action: axesAction
                 iconFile: "axiswidget.png"
                 tip: "Axes marker widget"
-                checkable: true
-                checked: manager.showAxes
-                onToggled: {
-                    manager.showAxes = checked
-                    manager.updateShowAxes()
-                }
             }
             ToolIconButton {
                 objectName: "lightWidgetButton"
+                action: sceneLightAction
                 iconFile: "lightwidget.png"
                 tip: "Spot Light/Focal position widget"
-                checkable: true
-                checked: manager.sceneLight
-                onToggled: {
-                    manager.sceneLight = checked
-                    manager.updateSceneLight()
-                }
             }
             ToolIconButton {
                 objectName: "homeButton"
@@ -723,15 +724,15 @@ ApplicationWindow {
             }
             ToolIconButton {
                 objectName: "aboutButton"
+                action: aboutAction
                 iconFile: "info.png"
                 tip: "Show about"
-                onClicked: aboutDialog.open()
             }
             ToolIconButton {
                 objectName: "exitButton"
+                action: quitAction
                 iconFile: "exit1.png"
                 tip: "Exit the program"
-                onClicked: Qt.quit()
             }
         }
     }
@@ -897,7 +898,6 @@ ApplicationWindow {
                                     id: treeRow
 
                                     required property TreeView treeView
-                                    required property bool isTreeNode
                                     required property bool expanded
                                     required property bool hasChildren
                                     required property int depth
@@ -950,13 +950,8 @@ ApplicationWindow {
                         }
                         CheckBox {
                             objectName: "showLightWidgetCheckBox"
+                            action: lightWidgetAction
                             text: "Show/Hide widget"
-                            checked: manager.showLightWidget
-                            enabled: manager.sceneLight
-                            onClicked: {
-                                manager.showLightWidget = checked
-                                manager.updateShowLightWidget()
-                            }
                         }
                         TabBar {
                             objectName: "lightTabBar"
@@ -1107,7 +1102,7 @@ ApplicationWindow {
                                 title: "Model position"
                                 names: ["modelPosX", "modelPosY", "modelPosZ"]
                                 command: "updateModelTransform"
-                                twoDecimals: true
+                                decimals: 2
                             }
                             RowTitle {
                                 text: "Scale"
@@ -1117,7 +1112,7 @@ ApplicationWindow {
                                 title: "Model scale"
                                 names: ["modelScaleX", "modelScaleY", "modelScaleZ"]
                                 command: "updateModelTransform"
-                                twoDecimals: true
+                                decimals: 2
                                 from: 0
                                 to: 100000
                             }
@@ -1129,7 +1124,7 @@ ApplicationWindow {
                                 title: "Model rotation"
                                 names: ["modelRotateX", "modelRotateY", "modelRotateZ"]
                                 command: "updateModelTransform"
-                                twoDecimals: true
+                                decimals: 2
                                 from: -36000
                                 to: 36000
                             }
