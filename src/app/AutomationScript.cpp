@@ -62,7 +62,8 @@ AutomationScript::AutomationScript(AppContext& context, const QString& script)
 
 void AutomationScript::schedule(int delayMs, const QString& action)
 {
-  QTimer::singleShot(delayMs, this, [this, action] { perform(action); });
+  // Precise: coarse timers may swap steps a few milliseconds apart.
+  QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, action] { perform(action); });
 }
 
 // A left click in the middle of the window's item of that object name, as the
@@ -153,6 +154,13 @@ void AutomationScript::perform(const QString& action)
   else if (verb == u"export")
   {
     context.manager->exportSceneUrl(QUrl::fromLocalFile(argument));
+  }
+  else if (verb == u"frames")
+  {
+    // One line per frame of the main window, from now on.
+    connect(
+        mainWindow(context), &QQuickWindow::frameSwapped, this,
+        [] { QTextStream(stdout) << "frame" << Qt::endl; }, Qt::DirectConnection);
   }
   else if (verb == u"quit")
   {

@@ -20,6 +20,7 @@ class AppContext;
 //   click=<name>      left-click the middle of the window item of that object name
 //   geometry=<name>   write "geometry:<name>=x,y,width,height" of that window item
 //   export=<path>     export all loaded models to that file
+//   frames=1          from now on write the line "frame" at every frame of the window
 //   quit=<code>       leave the event loop with that exit code
 // Every openSourceEnd writes the line "openSourceEnd". Nothing happens when the
 // variable is unset.

@@ -104,10 +104,33 @@ vtkSmartPointer<vtkFloatArray> CopyVectors(const char* name, const aiVector3D* v
   return array;
 }
 
+// The vectors themselves, not a copy: for meshes that nothing changes on the CPU,
+// whose scene outlives them.
+vtkSmartPointer<vtkFloatArray> ShareVectors(const char* name, const aiVector3D* vectors,
+                                            vtkIdType n)
+{
+  auto array = vtkSmartPointer<vtkFloatArray>::New();
+  array->SetName(name);
+  array->SetNumberOfComponents(3);
+  // VTK takes a writable pointer but neither writes nor frees it (save = 1).
+  array->SetArray(reinterpret_cast<float*>(const_cast<aiVector3D*>(vectors)), 3 * n, 1);
+  return array;
+}
+
+// A big mesh's positions and normals are the largest part of its memory. Unless morph
+// targets move them on the CPU, the mesh uses Assimp's arrays, which the importer
+// keeps for export and playback anyway.
+vtkSmartPointer<vtkFloatArray> MeshVectors(const aiMesh* mesh, const char* name,
+                                           const aiVector3D* vectors)
+{
+  return mesh->mNumAnimMeshes == 0 ? ShareVectors(name, vectors, mesh->mNumVertices)
+                                   : CopyVectors(name, vectors, mesh->mNumVertices);
+}
+
 void AddPoints(const aiMesh* mesh, vtkPolyData* polyData)
 {
   vtkNew<vtkPoints> points;
-  points->SetData(CopyVectors(nullptr, mesh->mVertices, mesh->mNumVertices));
+  points->SetData(MeshVectors(mesh, nullptr, mesh->mVertices));
   polyData->SetPoints(points);
 }
 
@@ -745,7 +768,10 @@ private:
 
 //------------------------------------------------------------------------------
 AssimpImporter::AssimpImporter() = default;
-AssimpImporter::~AssimpImporter() = default;
+AssimpImporter::~AssimpImporter()
+{
+  this->UnpackFaceIndices();
+}
 
 //------------------------------------------------------------------------------
 void AssimpImporter::PrintSelf(ostream& os, vtkIndent indent)
@@ -765,8 +791,11 @@ void AssimpImporter::PrintSelf(ostream& os, vtkIndent indent)
 //------------------------------------------------------------------------------
 bool AssimpImporter::ReadScene(const std::string& fileName)
 {
-  // Reading frees the scene read before, whether it succeeds or not.
+  // Reading frees the scene read before, whether it succeeds or not, and with it
+  // the meshes that use its arrays.
   this->Scene = nullptr;
+  this->Meshes.clear();
+  this->UnpackFaceIndices();
   this->AbortRead = false;
   const QString reason = ReadGuard::ReasonNotToRead(fileName);
   if (!reason.isEmpty())
@@ -798,16 +827,70 @@ bool AssimpImporter::ReadScene(const std::string& fileName)
     return false;
   }
   this->Scene = scene;
+  this->PackFaceIndices();
   if (!this->ConvertScene())
   {
     this->Meshes.clear();
     this->EmbeddedTextures.clear();
     this->Properties.clear();
     this->Scene = nullptr;
+    this->UnpackFaceIndices();
     this->Importer.FreeScene();
     return false;
   }
   return true;
+}
+
+//------------------------------------------------------------------------------
+void AssimpImporter::PackFaceIndices()
+{
+  // The scene is the importer's own; only where its faces keep their indices changes.
+  auto* scene = const_cast<aiScene*>(this->Scene);
+  size_t total = 0;
+  for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+  {
+    const aiMesh* mesh = scene->mMeshes[m];
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+    {
+      total += mesh->mFaces[f].mNumIndices;
+    }
+  }
+  this->FaceIndices.resize(total);
+  unsigned* next = this->FaceIndices.data();
+  for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+  {
+    aiMesh* mesh = scene->mMeshes[m];
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+    {
+      aiFace& face = mesh->mFaces[f];
+      std::copy_n(face.mIndices, face.mNumIndices, next);
+      delete[] face.mIndices;
+      face.mIndices = face.mNumIndices > 0 ? next : nullptr;
+      next += face.mNumIndices;
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
+// Before Assimp frees the scene, which would free each face's indices on their own.
+void AssimpImporter::UnpackFaceIndices()
+{
+  if (this->FaceIndices.empty())
+  {
+    return;
+  }
+  if (const aiScene* scene = this->Importer.GetScene())
+  {
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+    {
+      aiMesh* mesh = scene->mMeshes[m];
+      for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+      {
+        mesh->mFaces[f].mIndices = nullptr;
+      }
+    }
+  }
+  std::vector<unsigned>().swap(this->FaceIndices);
 }
 
 //------------------------------------------------------------------------------
@@ -1054,7 +1137,7 @@ vtkSmartPointer<vtkPolyData> AssimpImporter::CreateMesh(const aiMesh* mesh, bool
   AddPoints(mesh, polyData);
   if (mesh->HasNormals() && hasVertices)
   {
-    polyData->GetPointData()->SetNormals(CopyVectors("Normal", mesh->mNormals, mesh->mNumVertices));
+    polyData->GetPointData()->SetNormals(MeshVectors(mesh, "Normal", mesh->mNormals));
   }
   const bool hasUVSet = mesh->HasTextureCoords(0);
   if (hasUVSet && hasVertices && mesh->mNumUVComponents[0] == 2)

@@ -117,7 +117,9 @@ public:
 
   /**
    * Converts one mesh. Tangents serve only normal mapping: they are generated (when
-   * the mesh has none) only for a mesh whose material is normal-mapped.
+   * the mesh has none) only for a mesh whose material is normal-mapped. Positions and
+   * normals are used in place unless the mesh has morph targets, so `mesh` must
+   * outlive the poly data.
    */
   vtkSmartPointer<vtkPolyData> CreateMesh(const aiMesh* mesh, bool normalMapped = true);
 
@@ -158,6 +160,8 @@ protected:
 
 private:
   bool ConvertScene();
+  void PackFaceIndices();
+  void UnpackFaceIndices();
   const aiAnimation* FindAnimation(vtkIdType animationIndex) const;
   int FindEmbeddedTexture(const char* path) const; // -1: not embedded
   vtkSmartPointer<vtkTexture> ReadTextureBeside(const char* path);
@@ -165,6 +169,10 @@ private:
   // Decoded images read beside the file by full path; null for those that failed.
   std::unordered_map<std::string, vtkSmartPointer<vtkImageData>> ImagesBeside;
   bool AbortRead = false;
+  // Every face's vertex indices, one after the other: Assimp allocates each face's
+  // few indices on their own, which for big meshes costs more than the indices.
+  // The faces point into this block while the scene lives.
+  std::vector<unsigned> FaceIndices;
 
   AssimpImporter(const AssimpImporter&) = delete;
   void operator=(const AssimpImporter&) = delete;

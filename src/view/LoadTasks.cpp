@@ -10,6 +10,10 @@
 
 #include <assimp/scene.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -91,6 +95,15 @@ std::unique_ptr<ModelEntry> readModel(const QString& path, const FileJobs::Cance
     importer->ActiveAnimation = -1;
   }
   return entry;
+}
+
+// A read frees far more than it keeps (the file's bytes, Assimp's per-face blocks),
+// in pieces too small for the allocator to hand back to the system by itself.
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
 }
 
 void takeLightsOnce(VtkItem* item, VtkItem::Data* data, AssimpImporter* importer)
@@ -223,6 +236,7 @@ std::shared_ptr<LoadedModels> readModelFiles(const QStringList& paths, VtkItem::
     }
     loaded->models.push_back(std::move(entry));
   }
+  giveBackFreedMemory();
   return loaded;
 }
 

@@ -239,6 +239,22 @@ void vtkMLPolyDataMapper::ReleaseGraphicsResources(vtkWindow* window)
 }
 
 //------------------------------------------------------------------------------
+void vtkMLPolyDataMapper::BuildBufferObjects(vtkRenderer* ren, vtkActor* act)
+{
+  this->Superclass::BuildBufferObjects(ren, act);
+  // Each vertex buffer keeps the memory it packed its data in before the upload:
+  // for a big mesh as much again as the mesh. A later rebuild packs anew.
+  for (const char* attribute : {"vertexMC", "normalMC", "tangentMC", "scalarColor", "tcoord",
+                                "colorTCoord", "weights", "joints"})
+  {
+    if (vtkOpenGLVertexBufferObject* buffer = this->VBOs->GetVBO(attribute))
+    {
+      std::vector<float>().swap(buffer->GetPackedVBO());
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
 void vtkMLPolyDataMapper::PrintSelf(ostream& os, vtkIndent indent)
 {
   this->Superclass::PrintSelf(os, indent);

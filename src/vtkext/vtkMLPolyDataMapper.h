@@ -36,6 +36,12 @@ protected:
 
   void SetMapperShaderParameters(vtkOpenGLHelper& cellBO, vtkRenderer* ren, vtkActor* act) override;
 
+  /**
+   * Builds the buffers as VTK does, then lets go of the copies VTK keeps of the
+   * uploaded vertex data.
+   */
+  void BuildBufferObjects(vtkRenderer* ren, vtkActor* act) override;
+
   vtkOpenGLBufferObject* JointMatricesBuffer;
   // The pose of a skeleton too large for the uniform array, taken from the actor's
   // uniform at the last shader build and drawn from JointMatricesBuffer.
