@@ -16,7 +16,8 @@
 #include <string>
 
 #include "AssimpImporter.h"
-#include "RenderTasks.h"
+#include "LoadTasks.h"
+#include "PlaybackTasks.h"
 #include "SceneKit.h"
 #include "ViewHarness.h"
 

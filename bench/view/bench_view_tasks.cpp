@@ -11,7 +11,9 @@
 
 #include <cmath>
 
-#include "RenderTasks.h"
+#include "AppearanceTasks.h"
+#include "CameraTasks.h"
+#include "LoadTasks.h"
 #include "ViewHarness.h"
 
 namespace

@@ -1,13 +1,12 @@
 #include "ModelWriter.h"
 
 #include "ModelFiles.h"
+#include "TextureImage.h"
 
-#include <QBuffer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QLocale>
 #include <QTemporaryDir>
 
@@ -439,14 +438,10 @@ private:
                          static_cast<int>(texture.mWidth)),
               name + '.' + QString::fromLatin1(texture.achFormatHint)};
     }
-    const QImage image(reinterpret_cast<const uchar*>(texture.pcData),
-                       static_cast<int>(texture.mWidth), static_cast<int>(texture.mHeight),
-                       QImage::Format_ARGB32);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return {png, name + ".png"};
+    return {TextureImage::EncodePng(reinterpret_cast<const unsigned char*>(texture.pcData),
+                                    static_cast<int>(texture.mWidth),
+                                    static_cast<int>(texture.mHeight)),
+            name + ".png"};
   }
 
   // The entry of the image a material path names, as the viewer found it; −1 when

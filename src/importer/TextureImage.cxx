@@ -215,3 +215,13 @@ vtkSmartPointer<vtkImageData> TextureImage::Read(const QString& fileName, QStrin
   }
   return Decode(file.readAll(), error);
 }
+
+QByteArray TextureImage::EncodePng(const unsigned char* texels, int width, int height)
+{
+  const QImage image(texels, width, height, QImage::Format_ARGB32);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return png;
+}

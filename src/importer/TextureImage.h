@@ -15,9 +15,9 @@
 
 #include <vtkSmartPointer.h>
 
+#include <QByteArray>
 #include <QString>
 
-class QByteArray;
 class vtkImageData;
 
 namespace TextureImage
@@ -31,6 +31,11 @@ vtkSmartPointer<vtkImageData> Decode(const QByteArray& bytes, QString& error);
  * The image in the file, or null with the reason in error.
  */
 vtkSmartPointer<vtkImageData> Read(const QString& fileName, QString& error);
+
+/**
+ * A PNG file of raw texels as Assimp holds them: 32-bit BGRA, rows from the top.
+ */
+QByteArray EncodePng(const unsigned char* texels, int width, int height);
 } // namespace TextureImage
 
 #endif

@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-#include "RenderTasks.h"
+#include "LoadTasks.h"
+#include "PlaybackTasks.h"
 #include "VtkItem.h"
 
 namespace ML

@@ -4,7 +4,11 @@
 // property writes followed by one command all take effect.
 #include "Manager.h"
 
-#include "RenderTasks.h"
+#include "AppearanceTasks.h"
+#include "CameraTasks.h"
+#include "LoadTasks.h"
+#include "SelectionTasks.h"
+#include "SkeletonTasks.h"
 #include "VtkItem.h"
 
 namespace ML

@@ -15,7 +15,9 @@
 #include <QJsonParseError>
 #include <QSaveFile>
 
-#include "RenderTasks.h"
+#include "ImageTasks.h"
+#include "LoadTasks.h"
+#include "PlaybackTasks.h"
 #include "VtkItem.h"
 
 namespace ML

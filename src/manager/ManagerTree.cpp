@@ -12,7 +12,9 @@
 #include <memory>
 
 #include "AssimpImporter.h"
-#include "RenderTasks.h"
+#include "LoadTasks.h"
+#include "PlaybackTasks.h"
+#include "SelectionTasks.h"
 #include "VtkItem.h"
 
 namespace ML

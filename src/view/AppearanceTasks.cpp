@@ -1,6 +1,9 @@
 // How the scene looks: lighting mode and the light handle, surface and
 // background presets, the ground grid, the axes marker and wireframe display.
-#include "RenderTasks.h"
+#include "AppearanceTasks.h"
+#include "LoadTasks.h"
+#include "ModelActors.h"
+#include "PlaybackTasks.h"
 
 #include <vtkActorCollection.h>
 #include <vtkArrayDispatch.h>
@@ -17,10 +20,14 @@
 #include <vtkRenderWindow.h>
 #include <vtkTransform.h>
 
+#include <QColor>
+
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "AssimpImporter.h"
+#include "FileLights.h"
 #include "Manager.h"
 
 namespace ML
@@ -314,7 +321,47 @@ bool buildGrid(VtkItem::Data* data)
   grid->PickableOff();
   return true;
 }
+int colorComponent(double fraction)
+{
+  return std::clamp(static_cast<int>(fraction * 255.0), 0, 255);
+}
+
+// The lamp's placement goes into the light's own position and focal point, so that
+// the light widget and the light commands see where the light really is.
+void takeLamp(const FileLights::Lamp& lamp, vtkLight* light, LightSlot& slot)
+{
+  slot.position = lamp.position;
+  slot.focalPoint = lamp.focalPoint;
+  slot.color = QColor(colorComponent(lamp.color[0]), colorComponent(lamp.color[1]),
+                      colorComponent(lamp.color[2]), 255);
+  light->SetPosition(slot.position.data());
+  light->SetFocalPoint(slot.focalPoint.data());
+  light->SetPositional(lamp.positional);
+  light->SetConeAngle(lamp.coneAngle);
+  light->SetAttenuationValues(1.0, 0.0, 0.0);
+  light->SetDiffuseColor(lamp.color.data());
+  light->SetLightTypeToSceneLight();
+  light->SwitchOn();
+}
 } // namespace
+
+void applyFileLights(VtkItem* item, VtkItem::Data* data, const std::vector<FileLights::Lamp>& lamps)
+{
+  Manager* manager = item->manager;
+  const size_t count = std::min(lamps.size(), manager->state.lights.size());
+  for (size_t i = 0; i < count; ++i)
+  {
+    takeLamp(lamps[i], data->lights[i], manager->state.lights[i]);
+  }
+  manager->state.sceneLight = true;
+  for (Manager::Signal signal :
+       {&Manager::sceneLightChanged, &Manager::lightPosXChanged, &Manager::lightPosYChanged,
+        &Manager::lightPosZChanged, &Manager::lightFpXChanged, &Manager::lightFpYChanged,
+        &Manager::lightFpZChanged, &Manager::lightColorChanged})
+  {
+    manager->notify(signal);
+  }
+}
 
 void applySceneLight(VtkItem* item, VtkItem::Data* data)
 {
@@ -375,15 +422,14 @@ void applySurfacePreset(VtkItem* item, VtkItem::Data* data)
     return;
   }
   const ManagerState& state = item->manager->state;
-  const int model = state.currentModel == -1 ? 0 : state.currentModel;
-  if (!isModelIndex(item, model) || state.surfaceLight < 0 ||
+  const ModelEntry* model = item->model(state.currentModel == -1 ? 0 : state.currentModel);
+  if (!model || state.surfaceLight < 0 ||
       state.surfaceLight >= static_cast<int>(surfacePresets.size()))
   {
     return;
   }
   const SurfacePreset& preset = surfacePresets[static_cast<size_t>(state.surfaceLight)];
-  forEachActor(*item->models[static_cast<size_t>(model)],
-               [&preset](vtkActor* actor) { applyPreset(actor->GetProperty(), preset); });
+  forEachActor(*model, [&preset](vtkActor* actor) { applyPreset(actor->GetProperty(), preset); });
 }
 
 void applyBackground(VtkItem* item, VtkItem::Data* data)

@@ -1,6 +1,8 @@
 // Camera and view orientation: the typed camera values, the view presets built
 // from an up and a right axis, and the feedback of mouse-driven camera moves.
-#include "RenderTasks.h"
+#include "CameraTasks.h"
+#include "AppearanceTasks.h"
+#include "LoadTasks.h"
 
 #include <QDebug>
 

@@ -14,8 +14,8 @@
 
 #include "AssimpImporter.h"
 #include "FileReport.h"
+#include "ImageTasks.h"
 #include "Manager.h"
-#include "RenderTasks.h"
 
 namespace ML
 {
@@ -61,11 +61,12 @@ void saveViewImage(VtkItem* item, VtkItem::Data* data, const QString& fileName, 
 
 void reportFile(VtkItem* item, int modelIndex)
 {
-  if (!isModelIndex(item, modelIndex))
+  const ModelEntry* model = item->model(modelIndex);
+  if (!model)
   {
     return;
   }
-  const AssimpImporter* importer = item->models[static_cast<size_t>(modelIndex)]->importer;
+  const AssimpImporter* importer = model->importer;
   const QString report =
       importer->Scene
           ? FileReport::Describe(*importer->Scene, QString::fromStdString(importer->FileName),

@@ -19,9 +19,14 @@
 #include <utility>
 #include <vector>
 
+#include "AppearanceTasks.h"
 #include "AssimpImporter.h"
+#include "CameraTasks.h"
+#include "LoadTasks.h"
 #include "Manager.h"
-#include "RenderTasks.h"
+#include "PlaybackTasks.h"
+#include "SelectionTasks.h"
+#include "SkeletonTasks.h"
 
 namespace ML
 {
@@ -29,6 +34,7 @@ namespace
 {
 constexpr int DefaultUpDirection = 1;    // +Y
 constexpr int DefaultRightDirection = 0; // +X
+constexpr unsigned SceneLightCount = 3;
 // Progress is passed on in steps of at least this much, so a file of ten thousand
 // meshes does not flood the window with updates.
 constexpr double ProgressStep = 0.01;
@@ -110,7 +116,7 @@ void takeLightsOnce(VtkItem* item, VtkItem::Data* data, AssimpImporter* importer
 {
   if (!item->lightsFromFile && importer->Scene->mNumLights > 0)
   {
-    takeLightsFromFile(item, data, importer);
+    applyFileLights(item, data, FileLights::Read(*importer, SceneLightCount));
     item->lightsFromFile = true;
   }
 }
@@ -268,7 +274,7 @@ void selectAnimationAfterLoad(VtkItem* item)
     animation = 0;
   }
   manager->state.currentAnimatoin = animation;
-  item->models[static_cast<size_t>(model)]->importer->ActiveAnimation = animation;
+  item->model(model)->importer->ActiveAnimation = animation;
   manager->setNumberOfAnimations(count);
   manager->setCurrentAnimatoin(animation);
   manager->notify(&Manager::currentAnimatoinChanged);

@@ -14,8 +14,9 @@
 #include <assimp/scene.h>
 
 #include "AssimpImporter.h"
+#include "LoadTasks.h"
 #include "Manager.h"
-#include "RenderTasks.h"
+#include "PlaybackTasks.h"
 
 namespace ML
 {
@@ -43,7 +44,7 @@ bool chooseAnimation(VtkItem* item, ChosenAnimation& chosen)
   {
     return false;
   }
-  chosen.entry = item->models[static_cast<size_t>(manager.state.currentModel)].get();
+  chosen.entry = item->currentModel();
   // The window may pick another clip at any time, not only when a file is loaded.
   chosen.entry->importer->ActiveAnimation = animation;
   double range[2] = {0.0, 0.0};
@@ -62,7 +63,7 @@ void reportClip(VtkItem* item, int modelIndex, int animation)
     item->manager->reportClip(0.0, 0.0);
     return;
   }
-  AssimpImporter* importer = item->models[static_cast<size_t>(modelIndex)]->importer;
+  AssimpImporter* importer = item->model(modelIndex)->importer;
   double range[2] = {0.0, 0.0};
   importer->GetTimeRange(animation, range);
   // Files that count in frames give their frame rate as ticks a second; glTF counts
@@ -73,11 +74,8 @@ void reportClip(VtkItem* item, int modelIndex, int animation)
 
 unsigned animationCount(const VtkItem* item, int modelIndex)
 {
-  if (!isModelIndex(item, modelIndex))
-  {
-    return 0;
-  }
-  const aiScene* scene = item->models[static_cast<size_t>(modelIndex)]->importer->Scene;
+  const ModelEntry* model = item->model(modelIndex);
+  const aiScene* scene = model ? model->importer->Scene : nullptr;
   return scene ? scene->mNumAnimations : 0;
 }
 
@@ -128,7 +126,7 @@ void timerTask(VtkItem*, VtkItem::Data* data, double advance)
 
 void sliderMovedTask(VtkItem* item, VtkItem::Data* data)
 {
-  if (!data || !isModelIndex(item, item->manager->state.currentModel))
+  if (!data || !item->currentModel())
   {
     return;
   }

@@ -1,6 +1,10 @@
 // Selection, visibility and the model transform: the render side of the scene
 // tree commands, the transform box and the typed transform values.
-#include "RenderTasks.h"
+#include "SelectionTasks.h"
+#include "LoadTasks.h"
+#include "ModelActors.h"
+#include "PlaybackTasks.h"
+#include "SkeletonTasks.h"
 
 #include <QDebug>
 
@@ -172,11 +176,6 @@ void poseModel(const ModelEntry& entry, double sliderVal)
 }
 } // namespace
 
-bool isModelIndex(const VtkItem* item, int index)
-{
-  return item && index >= 0 && index < static_cast<int>(item->models.size());
-}
-
 bool modelHoldsActor(const ModelEntry& entry, vtkActor* actor)
 {
   for (const auto& [name, actors] : entry.importer->NodeActors)
@@ -212,15 +211,12 @@ void attachBox(VtkItem* item, VtkItem::Data* data, ModelEntry& entry, vtkActor* 
 
 void checkTreeModelTask(VtkItem* item, VtkItem::Data* data, TreeRow row, bool checked)
 {
-  if (!data || !data->item || !isModelIndex(item, row.model) || !row.node)
+  ModelEntry* model = item->model(row.model);
+  if (!data || !model || !row.node || !sceneContainsNode(model->importer->Scene, row.node))
   {
     return;
   }
-  ModelEntry& entry = *item->models[static_cast<size_t>(row.model)];
-  if (!sceneContainsNode(entry.importer->Scene, row.node))
-  {
-    return;
-  }
+  ModelEntry& entry = *model;
   item->manager->state.currentModel = row.model;
   if (checked)
   {
@@ -242,7 +238,8 @@ void checkTreeModelTask(VtkItem* item, VtkItem::Data* data, TreeRow row, bool ch
 
 void treeSelChangedTask(VtkItem* item, VtkItem::Data* data, TreeRow row)
 {
-  if (!data || !data->item || !isModelIndex(item, row.model))
+  ModelEntry* model = item->model(row.model);
+  if (!data || !model)
   {
     return;
   }
@@ -253,7 +250,7 @@ void treeSelChangedTask(VtkItem* item, VtkItem::Data* data, TreeRow row)
     data->boxWidget->Off();
     return;
   }
-  ModelEntry& entry = *item->models[static_cast<size_t>(row.model)];
+  ModelEntry& entry = *model;
   if (!sceneContainsNode(entry.importer->Scene, row.node))
   {
     return;
@@ -275,16 +272,13 @@ void treeSelChangedTask(VtkItem* item, VtkItem::Data* data, TreeRow row)
 
 void updateModelTransformTask(VtkItem* item, VtkItem::Data* data)
 {
-  if (!data || !data->item)
+  const ModelEntry* model = item->currentModel();
+  if (!data || !model)
   {
     return;
   }
   const ManagerState& state = item->manager->state;
-  if (!isModelIndex(item, state.currentModel))
-  {
-    return;
-  }
-  const ModelEntry& entry = *item->models[static_cast<size_t>(state.currentModel)];
+  const ModelEntry& entry = *model;
   // The typed values are absolute, like the values the box writes back: the
   // same values applied twice give the same placement.
   composePlacement(state, entry.transform);

@@ -19,8 +19,11 @@
 #include <string>
 
 #include "AssimpImporter.h"
+#include "LoadTasks.h"
 #include "Manager.h"
-#include "RenderTasks.h"
+#include "PlaybackTasks.h"
+#include "SelectionTasks.h"
+#include "SkeletonTasks.h"
 
 namespace ML
 {
@@ -110,9 +113,8 @@ void addSkeleton(const ModelEntry& entry, vtkPoints* points, vtkCellArray* dots,
 void placeJointLabel(VtkItem::Data* data)
 {
   VtkItem* item = data->item;
-  const bool known = isModelIndex(item, data->selectedJointModel);
-  const AssimpImporter* importer =
-      known ? item->models[static_cast<size_t>(data->selectedJointModel)]->importer : nullptr;
+  const ModelEntry* model = item->model(data->selectedJointModel);
+  const AssimpImporter* importer = model ? model->importer : nullptr;
   const auto global = importer ? importer->NodeGlobalMatrices.find(data->selectedJoint)
                                : decltype(importer->NodeGlobalMatrices)::const_iterator();
   if (!importer || global == importer->NodeGlobalMatrices.end() || !global->second)
@@ -194,9 +196,9 @@ void setUpSkeletonOverlay(VtkItem::Data* data)
 
 void selectJoint(VtkItem* item, VtkItem::Data* data, TreeRow row)
 {
-  const bool joint = isModelIndex(item, row.model) && row.node &&
-                     jointsOf(*item->models[static_cast<size_t>(row.model)]->importer->Scene)
-                         .count(row.node->mName.C_Str());
+  const ModelEntry* model = item->model(row.model);
+  const bool joint =
+      model && row.node && jointsOf(*model->importer->Scene).count(row.node->mName.C_Str());
   data->selectedJoint = joint ? row.node->mName.C_Str() : std::string();
   data->selectedJointModel = joint ? row.model : -1;
 }

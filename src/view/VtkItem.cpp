@@ -9,10 +9,15 @@
 #include <vtkRenderWindowInteractor.h>
 #include <vtkTransform.h>
 
+#include "AppearanceTasks.h"
 #include "AssimpImporter.h"
+#include "CameraTasks.h"
 #include "LoadTasks.h"
 #include "Manager.h"
-#include "RenderTasks.h"
+#include "ModelActors.h"
+#include "PlaybackTasks.h"
+#include "SelectionTasks.h"
+#include "SkeletonTasks.h"
 #include "vtkPickerStyle.h"
 
 namespace ML
@@ -35,6 +40,18 @@ VtkItem::Data::~Data() = default;
 VtkItem::VtkItem(QQuickItem* parent) : QQuickVTKItem(parent) {}
 
 VtkItem::~VtkItem() = default;
+
+ModelEntry* VtkItem::model(int index) const
+{
+  return index >= 0 && index < static_cast<int>(models.size())
+             ? models[static_cast<size_t>(index)].get()
+             : nullptr;
+}
+
+ModelEntry* VtkItem::currentModel() const
+{
+  return manager ? model(manager->state.currentModel) : nullptr;
+}
 
 void VtkItem::run(RenderTask task)
 {

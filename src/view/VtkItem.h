@@ -81,6 +81,11 @@ public:
   void cancelLoads();
   void exportScene(const QString& fileName);
 
+  // The loaded model of that index, or null when the index names none; the model
+  // the window's current model index names.
+  ModelEntry* model(int index) const;
+  ModelEntry* currentModel() const;
+
   void run(RenderTask task);
   void setTaskDispatcher(TaskDispatcher dispatcher);
 

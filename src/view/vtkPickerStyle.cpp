@@ -4,8 +4,10 @@
 #include <vtkPropPicker.h>
 #include <vtkRenderWindowInteractor.h>
 
+#include "LoadTasks.h"
 #include "Manager.h"
-#include "RenderTasks.h"
+#include "PlaybackTasks.h"
+#include "SelectionTasks.h"
 
 namespace ML
 {

@@ -1,6 +1,7 @@
 #include "vtkMLPolyDataMapper.h"
 
 #include "vtkActor.h"
+#include "vtkLogger.h"
 #include "vtkObjectFactory.h"
 #include "vtkOpenGLBufferObject.h"
 #include "vtkOpenGLRenderWindow.h"
@@ -13,8 +14,6 @@
 #include "vtkUniforms.h"
 
 #include "vtk_glew.h"
-
-#include <QDebug>
 
 #include <algorithm>
 #include <string>
@@ -105,9 +104,10 @@ bool prepareJointMatrices(vtkUniforms* uniforms, vtkRenderer* ren, std::vector<f
     }
     if (!contextSupportsStorageBuffers(ren))
     {
-      qDebug().nospace() << "A mesh is associated with more than 250 bones ("
-                         << uniforms->GetUniformNumberOfTuples(JointMatricesName)
-                         << "), which requires OpenGL >= 4.3";
+      // Through VTK's log: the program turns VTK's object warnings off.
+      vtkLogF(WARNING,
+              "A mesh is associated with more than 250 bones (%d), which requires OpenGL >= 4.3",
+              uniforms->GetUniformNumberOfTuples(JointMatricesName));
       return false;
     }
     uniforms->GetUniformMatrix4x4v(JointMatricesName, stored);

@@ -20,8 +20,11 @@
 #include <thread>
 
 #include "AssimpImporter.h"
+#include "CameraTasks.h"
+#include "LoadTasks.h"
 #include "MessageLog.h"
-#include "RenderTasks.h"
+#include "PlaybackTasks.h"
+#include "SelectionTasks.h"
 #include "SignalTrace.h"
 #include "TestPaths.h"
 #include "TestScenes.h"

@@ -2,6 +2,8 @@
 
 #include <QMutex>
 
+#include <vtkLogger.h>
+
 namespace
 {
 QMutex logMutex;
@@ -12,6 +14,14 @@ void collect(QtMsgType, const QMessageLogContext&, const QString& message)
   QMutexLocker lock(&logMutex);
   logLines.append(message);
 }
+
+void collectVtk(void*, const vtkLogger::Message& message)
+{
+  QMutexLocker lock(&logMutex);
+  logLines.append(QString::fromUtf8(message.message));
+}
+
+const char* const VtkCallbackId = "ml-test-message-log";
 } // namespace
 
 namespace ML::Test
@@ -19,10 +29,12 @@ namespace ML::Test
 MessageLog::MessageLog() : previous(qInstallMessageHandler(collect))
 {
   clear();
+  vtkLogger::AddCallback(VtkCallbackId, collectVtk, nullptr, vtkLogger::VERBOSITY_WARNING);
 }
 
 MessageLog::~MessageLog()
 {
+  vtkLogger::RemoveCallback(VtkCallbackId);
   qInstallMessageHandler(previous);
 }
 

@@ -8,8 +8,9 @@
 
 namespace ML::Test
 {
-// Collects the lines written to Qt's message output while it is alive, so tests
-// can check the program's diagnostics. Not nestable.
+// Collects the lines written to Qt's message output and VTK's log (warnings and
+// worse) while it is alive, so tests can check the program's diagnostics. Not
+// nestable.
 class MessageLog
 {
 public:

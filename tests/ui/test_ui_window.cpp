@@ -19,8 +19,12 @@
 
 #include <assimp/scene.h>
 
+#include "AppearanceTasks.h"
+#include "CameraTasks.h"
+#include "LoadTasks.h"
 #include "Manager.h"
-#include "RenderTasks.h"
+#include "PlaybackTasks.h"
+#include "SelectionTasks.h"
 #include "TestPaths.h"
 #include "VtkItem.h"
 #include "vtkMLObjectFactory.h"

@@ -14,7 +14,8 @@
 #include <sstream>
 
 #include "AssimpImporter.h"
-#include "RenderTasks.h"
+#include "LoadTasks.h"
+#include "ModelActors.h"
 
 namespace ML::Test
 {

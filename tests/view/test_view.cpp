@@ -30,9 +30,12 @@
 #include <set>
 
 #include "AssimpImporter.h"
+#include "CameraTasks.h"
+#include "LoadTasks.h"
 #include "MessageLog.h"
-#include "RenderTasks.h"
+#include "PlaybackTasks.h"
 #include "SceneHelpers.h"
+#include "SelectionTasks.h"
 #include "SignalTrace.h"
 #include "TestPaths.h"
 #include "TestScenes.h"
