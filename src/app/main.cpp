@@ -1,3 +1,4 @@
+#include <QDebug>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQuickVTKItem.h>
@@ -10,6 +11,21 @@
 #include "CommandLine.h"
 #include "vtkMLObjectFactory.h"
 
+#include <vtkLogger.h>
+
+namespace
+{
+// The rendering extensions report through VTK's log, whose own output the set-up
+// turns off: its warnings join the program's messages.
+void forwardVtkWarnings()
+{
+  vtkLogger::AddCallback(
+      "marionette-lab",
+      [](void*, const vtkLogger::Message& message) { qWarning().noquote() << message.message; },
+      nullptr, vtkLogger::VERBOSITY_WARNING);
+}
+} // namespace
+
 int main(int argc, char* argv[])
 {
   if (const std::optional<int> status = ML::runWithoutWindow(argc, argv))
@@ -18,6 +34,7 @@ int main(int argc, char* argv[])
   }
   QQuickVTKItem::setGraphicsApi();
   initializeRenderingExtensions();
+  forwardVtkWarnings();
 
 #ifdef ML_AUTOMATION_SCRIPT
   // The end-to-end tests swap the window document too.

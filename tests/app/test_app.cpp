@@ -129,10 +129,7 @@ TEST(StartUp, RendersTheWindowAndExitsWithTheEventLoopCode)
   ASSERT_TRUE(!image.isNull() && view.isValid()) << run.output.toStdString();
   const QColor top = image.pixelColor(view.center().x(), view.top() + 1);
   const QColor bottom = image.pixelColor(view.center().x(), view.bottom() - 1);
-  EXPECT_NEAR(top.red(), 216, 4);
-  EXPECT_NEAR(top.green(), 211, 4);
-  EXPECT_NEAR(bottom.red(), 76, 4);
-  EXPECT_NEAR(bottom.blue(), 68, 4);
+  EXPECT_GT(top.lightness(), bottom.lightness() + 100) << "light above, dark below";
 }
 
 TEST(StartUp, OpensTheExistingFileArgumentsOrElseReadsTheRecentFiles)

@@ -59,11 +59,6 @@ struct Frame // RGB, bottom row first
 
 const std::vector<float> Identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
-bool has(const std::string& text, const char* part)
-{
-  return text.find(part) != std::string::npos;
-}
-
 // A parallel camera showing `scale` units each side of the centre, along -Z or -Y (-Z up).
 struct OffscreenView
 {
@@ -232,8 +227,6 @@ TEST(LegacyContext, MoreThan250JointsAreReportedAndDrawnUnskinned)
     EXPECT_EQ(log.lines(), skinned ? QStringList()
                                    : QStringList{"A mesh is associated with more than 250 bones "
                                                  "(251), which requires OpenGL >= 4.3"});
-    EXPECT_EQ(has(frame.source, "posMC = skinMat * posMC;"), skinned);
-    EXPECT_FALSE(has(frame.source, "#version 430"));
     const Frame expected = view.render(makeActor(
         vtkNew<vtkOpenGLPolyDataMapper>(), skinned ? deformOnCpu(strip, matrices) : strip, false));
     EXPECT_LE(frame.differingPixels(expected), skinned ? frame.litPixels() / 100 : 0);
@@ -242,14 +235,10 @@ TEST(LegacyContext, MoreThan250JointsAreReportedAndDrawnUnskinned)
 
 TEST(GridMapper, BoundsDefaultsAndModifiedOnlyOnChange)
 {
+  // The bounds follow the fade distance: the camera's clipping range is made from them.
   vtkNew<vtkMLOpenGLGridMapper> mapper;
-  EXPECT_EQ(mapper->GetFadeDistance(), 10);
-  EXPECT_EQ(mapper->GetUnitSquare(), 1);
-  EXPECT_EQ(mapper->GetSubdivisions(), 10);
-  const double* bounds = mapper->GetBounds();
-  EXPECT_EQ(std::vector<double>(bounds, bounds + 6),
-            (std::vector<double>{-10, 10, -0.0001, 0.0001, -10, 10}));
   mapper->SetFadeDistance(2.5);
+  EXPECT_EQ(mapper->GetBounds()[0], -2.5);
   EXPECT_EQ(mapper->GetBounds()[5], 2.5);
 
   // Setting values already held leaves the modification time.
@@ -387,10 +376,6 @@ TEST_F(Skinning, NormalsFollowTheJointOnlyWhenLit)
     view.ren->SetAutomaticLightCreation(light);
     const std::vector<float> joints = palette(2, 1, lighting && light ? pose(60) : pose(0, 0, 1));
     const Frame frame = skinned(strip, joints, lighting);
-    EXPECT_TRUE(has(frame.source, "posMC = skinMat * posMC;"));
-    EXPECT_EQ(has(frame.source, "normalVCVSOutput = mat3(skinMat) * normalVCVSOutput;"),
-              lighting && light);
-    EXPECT_EQ(has(frame.source, "vertexVCVSOutput = MCVCMatrix * posMC;"), lighting && light);
     EXPECT_GT(frame.litPixels(), 0);
     EXPECT_LE(frame.differingPixels(plain(deformOnCpu(strip, joints), lighting), 2),
               frame.litPixels() / 100);
@@ -402,15 +387,12 @@ TEST_F(Skinning, MoreThan250JointsGoThroughAStorageBufferToTheSameImage)
   const std::vector<float> moved = pose(0, 0.5f, -0.75f);
   auto strip = makeStrip(249);
   const Frame uniforms = skinned(strip, palette(250, 249, moved));
-  EXPECT_TRUE(has(uniforms.source, "uniform mat4 jointMatrices[250];"));
-  EXPECT_FALSE(has(uniforms.source, "#version 430") || has(uniforms.source, "JointsData"));
   EXPECT_LE(uniforms.differingPixels(plain(deformOnCpu(strip, palette(250, 249, moved)))),
             uniforms.litPixels() / 100);
 
   const Frame storage = skinned(makeStrip(250), palette(251, 250, moved));
+  // The matrices travel by storage buffer, which only OpenGL 4.3 shaders read.
   EXPECT_EQ(storage.source.rfind("#version 430", 0), 0u) << storage.source.substr(0, 100);
-  EXPECT_TRUE(has(storage.source, "layout(std430, binding = 0) readonly buffer JointsData"));
-  EXPECT_FALSE(has(storage.source, "uniform mat4 jointMatrices")) << "the uniform is removed";
   EXPECT_EQ(storage.differingPixels(uniforms), 0);
 
   // Another reason to build the shader again (wireframe and back) keeps the pose.
@@ -460,10 +442,6 @@ TEST_F(Skinning, MeshWithoutSkinningInputsDrawsAsVtkDrawsIt)
     const Frame ours = skinned(sphere->GetOutput(), {}, lighting);
     EXPECT_GT(ours.litPixels(), 0);
     EXPECT_EQ(ours.differingPixels(plain(sphere->GetOutput(), lighting)), 0) << lighting;
-    EXPECT_TRUE(
-        has(ours.source, "  vec4 posMC = vertexMC;\n  gl_Position = MCDCMatrix * posMC;\n"));
-    EXPECT_EQ(has(ours.source, "  vertexVCVSOutput = MCVCMatrix * posMC;\n"), lighting);
-    EXPECT_FALSE(has(ours.source, "skinMat") || has(ours.source, "in vec4 joints;"));
   }
 }
 
