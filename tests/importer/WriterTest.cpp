@@ -134,6 +134,13 @@ TEST(ModelWriter, AFileThatDoesNotReadBackReplacesNothing)
   EXPECT_EQ(contents(path), "earlier export");
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
             QStringList{"cube.glb"});
+
+  // A good file that cannot take the target's place (a folder holds the name) fails too.
+  Sources good;
+  good.push_back(std::make_unique<Model>(fixture("static_nodes.glb")));
+  ASSERT_TRUE(QDir(dir.path()).mkdir("taken.glb"));
+  EXPECT_FALSE(ModelWriter::Write(writerModels(good), dir.filePath("taken.glb")).written);
+  EXPECT_TRUE(QFileInfo(dir.filePath("taken.glb")).isDir());
 }
 
 // The report on a file: its counts from the fixtures' known content, and what the
