@@ -886,6 +886,8 @@ TEST_F(Files, PlaybackKeepsWallClockTimeTimesTheSpeedAndTheSliderPosesTheChosenC
   h.runTasks();
   EXPECT_FALSE(h.item.playing);
   EXPECT_LT(poseError(0.5 * duration + 0.1, 1), 1e-6);
+  h.manager.stepFrames(1000); // stops at the end, not back at the start
+  EXPECT_EQ(h.manager.state.sliderVal, 1.0);
   h.manager.stepFrames(-1000);
   h.runTasks();
   EXPECT_EQ(h.manager.state.sliderVal, 0.0);
