@@ -255,10 +255,9 @@ TEST(GridMapper, BoundsDefaultsAndModifiedOnlyOnChange)
   EXPECT_GT(mapper->GetMTime(), changed);
 }
 
-// The grid seen from straight above on black, with white lines: a pixel's brightness is
-// the line colour times the fragment alpha. 481 pixels with 20 to a unit put every major
-// line and both axes on pixel centres; model X grows to the right, model Z downwards.
-TEST(GridMapper, DrawnLinesFollowTheFragmentRules)
+// The grid seen from straight above on black, with white lines, 20 pixels to a unit:
+// model X grows to the right, model Z downwards.
+TEST(GridMapper, LinesFadeOutwardsAxesTakeTheirColoursAndFieldsReachTheNextFrame)
 {
   constexpr int Size = 481, Centre = 240, PerUnit = 20;
   OffscreenView view(Size, Size / (2.0 * PerUnit), true);
@@ -272,49 +271,39 @@ TEST(GridMapper, DrawnLinesFollowTheFragmentRules)
   const auto at = [](const Frame& frame, double x, double z)
   { return frame.pixel(Centre + std::lround(x * PerUnit), Centre - std::lround(z * PerUnit)); };
 
-  // Away from the axes every pixel is grey; the brightest are the major lines nearest the
-  // centre, at alpha 0.6 times a radial fade close to 1; from the fade distance on, none.
+  // Away from the axes every line is grey; from the fade distance (10) on, nothing.
   const Frame frame = view.render(actor);
-  int coloured = 0, brightest = 0, beyondFade = 0;
+  int coloured = 0, beyondFade = 0;
   for (int i = 0; i < Size * Size; ++i)
   {
     const int x = i % Size - Centre, y = i / Size - Centre;
     const unsigned char* p = frame.pixel(i % Size, i / Size);
-    const bool offAxes = std::abs(x) > 2 && std::abs(y) > 2;
-    coloured += offAxes && (p[0] != p[1] || p[1] != p[2]);
-    brightest = std::max(brightest, offAxes ? p[0] : 0);
+    coloured += std::abs(x) > 2 && std::abs(y) > 2 && (p[0] != p[1] || p[1] != p[2]);
     beyondFade = std::max(beyondFade, std::hypot(x, y) >= 10 * PerUnit ? p[0] + p[1] + p[2] : 0);
   }
   EXPECT_EQ(coloured, 0);
-  EXPECT_TRUE(brightest >= 148 && brightest <= 154) << brightest;
   EXPECT_EQ(beyondFade, 0);
-  // On a major line the brightness follows 0.6 (1 - r² / F²), between lines it is 0, on a
-  // minor one 0.6 times 0.5 (minor opacity) times 0.5 (zoom fade, 1 - 1/20 unit × F).
-  EXPECT_NEAR(at(frame, 3, 4)[0], 0.6 * 255 * (1 - 25 / 100.0), 2);
-  EXPECT_NEAR(at(frame, 6, 6)[0], 0.6 * 255 * (1 - 72 / 100.0), 2);
+  // Major lines fade with the distance from the centre; minor ones are fainter; between
+  // lines there is nothing.
+  EXPECT_GT(at(frame, 3, 4)[0], at(frame, 6, 6)[0] + 40);
+  EXPECT_GT(at(frame, 6, 6)[0], 20);
+  EXPECT_GT(at(frame, 3, 4)[0], 2 * at(frame, 2.25, 3.6)[0]);
+  EXPECT_GT(at(frame, 2.25, 3.6)[0], 0);
   EXPECT_EQ(at(frame, 2.4, 3.6)[0], 0);
-  EXPECT_NEAR(at(frame, 2.25, 3.6)[0], 0.15 * 255 * (1 - (2.25 * 2.25 + 3.6 * 3.6) / 100), 2);
-  // Axis 1 (model X) and 2 (model Z): white mixed 0.8 towards the axis colour, alpha 0.92,
-  // faded at 2.5 units by 1 - 6.25 / 100. Axis 1 wins where they cross.
-  const double axis = 255 * 0.92 * (1 - 6.25 / 100);
-  EXPECT_NEAR(at(frame, 2.5, 0)[0], axis, 2);
-  EXPECT_NEAR(at(frame, 2.5, 0)[1], 0.2 * axis, 2);
-  EXPECT_NEAR(at(frame, 0, -2.5)[0], 0.2 * axis, 2);
-  EXPECT_NEAR(at(frame, 0, -2.5)[1], axis, 2);
-  EXPECT_GT(at(frame, 0, 0)[0], 200);
+  // Axis 1 runs along model X in its colour, axis 2 along model Z in its own.
+  EXPECT_GT(at(frame, 2.5, 0)[0], 3 * at(frame, 2.5, 0)[1]);
+  EXPECT_GT(at(frame, 0, -2.5)[1], 3 * at(frame, 0, -2.5)[0]);
 
-  // Field changes reach the next frame as uniforms. The offset moves every line across X
-  // by half a unit, axis 2 included: a grey minor line is left at x = 0.
+  // A new colour and an offset of half a unit across X, axis 2 included, reach the
+  // next frame; a shorter fade distance darkens the far lines.
   mapper->SetAxis1Color(0, 0, 1, 1);
   mapper->SetGridOffset(0.5, 0, 0);
   const Frame changed = view.render();
-  EXPECT_NEAR(at(changed, 2, 0)[2], 255 * 0.92 * (1 - 4 / 100.0), 2);
+  EXPECT_GT(at(changed, 2, 0)[2], 3 * at(changed, 2, 0)[0]);
   EXPECT_EQ(at(changed, 0, -2.5)[0], at(changed, 0, -2.5)[1]);
   EXPECT_GT(at(changed, 0.5, -2.5)[1], 200);
-  // The fade distance sizes the square and its fade: the line at z = 6 goes dark.
   mapper->SetFadeDistance(5);
   const Frame nearer = view.render();
-  EXPECT_GT(at(changed, 6, 6)[0], 30);
   EXPECT_EQ(at(nearer, 6, 6)[0], 0);
   EXPECT_GT(at(nearer, 0.5, -2.5)[1], 100);
 }
