@@ -329,6 +329,9 @@ vtkSmartPointer<vtkPolyData> GenerateTangents(vtkPolyData* polyData)
   vtkNew<vtkTriangleFilter> triangles;
   if (polyData->GetPolys()->IsHomogeneous() == 3)
   {
+    // The filter reads cells from several threads, which VTK only allows for cells in
+    // 64-bit storage: 32-bit cells are handed out through one shared buffer.
+    polyData->GetPolys()->ConvertTo64BitStorage();
     tangents->SetInputData(polyData);
   }
   else
