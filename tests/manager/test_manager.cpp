@@ -291,7 +291,7 @@ TEST_F(ManagerTest, OpenRecordsOnlyItsFirstPathInFrontAndKeepsTheSceneUntilTheFi
   const QString lower = copy("model.glb");
   const QString upper = copy("Model.glb");
   open({lower});
-  manager.state.recentFiles = QStringList{"/m/a.glb", lower} + numbered(18);
+  manager.state.recentFiles = QStringList{"/m/a.glb", lower} + numbered(17); // 19 of 20
 
   SignalTrace trace(manager);
   manager.openModels({upper, lower});
@@ -307,6 +307,11 @@ TEST_F(ManagerTest, OpenRecordsOnlyItsFirstPathInFrontAndKeepsTheSceneUntilTheFi
 
   manager.openModels({lower});
   EXPECT_EQ(manager.state.recentFiles.mid(0, 3), QStringList({lower, upper, "/m/a.glb"}));
+  h.runTasks();
+  const QString third = copy("third.glb"); // a full list drops its oldest entry
+  manager.openModels({third});
+  EXPECT_EQ(manager.state.recentFiles,
+            QStringList({third, lower, upper, "/m/a.glb"}) + numbered(16));
   h.runTasks();
 
   // An unusual extension is logged and the file still opened.
