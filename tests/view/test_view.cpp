@@ -372,6 +372,9 @@ TEST(SceneLights, TintAWhiteModelInTheSlotColoursAndTheHandleMovesOnlyTheCurrent
   h.manager.updateLightColor();
   h.runTasks();
   EXPECT_TRUE(near(colorAt(h.grab(), face), Qt::green));
+  // Each slot's colour goes to its own light, whichever of them light this face.
+  EXPECT_TRUE(h.data->lights[1]->GetDiffuseColor()[1] == 1.0 &&
+              h.data->lights[2]->GetDiffuseColor()[1] == 0.0);
   EXPECT_EQ(lit(false), white);
 
   command(h, &ManagerState::sceneLight, true, &Manager::updateSceneLight);
