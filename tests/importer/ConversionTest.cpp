@@ -12,17 +12,11 @@
 #include "ImporterTest.h"
 
 #include <vtkCellArray.h>
-#include <vtkFieldData.h>
 #include <vtkIdList.h>
 #include <vtkMapper.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
 #include <vtkProperty.h>
-
-#include <assimp/material.h>
-
-#include <QDir>
-#include <QFile>
 
 #include <cstring>
 #include <numeric>
@@ -39,19 +33,17 @@ TEST(SceneGraph, NodeTablesSharedMeshesAndPlacementInEveryFormat)
     Model model(fixture("static_nodes" + extension));
     ASSERT_TRUE(model.read);
     const std::string root = model->Scene->mRootNode->mName.C_Str();
-    for (const std::string& name : {root, std::string("Left"), std::string("Right"),
-                                    std::string("Group"), std::string("Twin")})
-      EXPECT_TRUE(model.actors(name) && model.local(name) && model.global(name)) << name;
-    EXPECT_EQ(model.actors(root)->GetNumberOfItems() + model.actors("Group")->GetNumberOfItems(),
-              0);
-    EXPECT_EQ(model.actors("Left")->GetNumberOfItems(), 1);
+    for (const auto& [name, count] :
+         {std::pair{root, 0}, {"Left", 1}, {"Right", 1}, {"Group", 0}, {"Twin", 1}})
+      EXPECT_TRUE(model.actors(name) && model.actors(name)->GetNumberOfItems() == count &&
+                  model.local(name) && model.global(name))
+          << name;
     EXPECT_EQ(model.renderer->GetActors()->GetNumberOfItems(), 4);
 
     vtkActor *left = model.actor("Left"), *right = model.actor("Right");
     EXPECT_EQ(left->GetMapper()->GetInput(), right->GetMapper()->GetInput());
     EXPECT_EQ(left->GetProperty(), right->GetProperty());
-    EXPECT_EQ(right->GetUserMatrix(), model.global("Right"));
-    EXPECT_TRUE(near(trs({2, 0, 0}, 90), model.global("Right"), 1e-6));
+    EXPECT_TRUE(near(trs({2, 0, 0}, 90), right->GetUserMatrix(), 1e-6));
     // The first "Twin" in pre-order, under Group, owns the entries.
     EXPECT_TRUE(near(trs({0, 3, 0}, 0, {0, 0, 1}, 2), model.global("Twin"), 1e-6));
     EXPECT_TRUE(near(trs({0, 0, 0}, 0, {0, 0, 1}, 2), model.local("Twin"), 1e-6));
@@ -61,18 +53,8 @@ TEST(SceneGraph, NodeTablesSharedMeshesAndPlacementInEveryFormat)
     shift->SetElement(2, 3, 10);
     model->UpdateNodeTransforms(model->Scene->mRootNode, shift);
     EXPECT_TRUE(near(trs({-2, 0, 10}), left->GetUserMatrix(), 1e-6));
-    EXPECT_EQ(left->GetUserMatrix(), model.global("Left"));
     EXPECT_TRUE(near(trs({-2, 0, 0}), model.local("Left"), 1e-6));
   }
-
-  // FBX keeps the repeated name: both nodes walk into the shared entry, which the last
-  // one in pre-order (under the root) recomputes from the first one's local matrix.
-  Model model(fixture("static_nodes.fbx"));
-  ASSERT_STREQ(model->Scene->mRootNode->mChildren[3]->mName.C_Str(), "Twin");
-  EXPECT_EQ(model.actors("Twin")->GetNumberOfItems(), 1);
-  vtkNew<vtkMatrix4x4> identity;
-  model->UpdateNodeTransforms(model->Scene->mRootNode, identity);
-  EXPECT_TRUE(near(trs({0, 0, 0}, 0, {0, 0, 1}, 2), model.actor("Twin")->GetUserMatrix(), 1e-6));
 }
 
 template <typename T>
@@ -81,8 +63,10 @@ T* copyOf(const std::vector<T>& values)
   return std::copy(values.begin(), values.end(), new T[values.size()]) - values.size();
 }
 
+// Each bone lists (vertex, weight) pairs.
 std::unique_ptr<aiMesh> makeMesh(const std::vector<aiVector3D>& points,
-                                 const std::vector<std::vector<unsigned>>& faces)
+                                 const std::vector<std::vector<unsigned>>& faces,
+                                 const std::vector<std::vector<aiVertexWeight>>& bones = {})
 {
   auto mesh = std::make_unique<aiMesh>();
   mesh->mNumVertices = static_cast<unsigned>(points.size());
@@ -94,6 +78,14 @@ std::unique_ptr<aiMesh> makeMesh(const std::vector<aiVector3D>& points,
     mesh->mFaces[f].mNumIndices = static_cast<unsigned>(faces[f].size());
     mesh->mFaces[f].mIndices = faces[f].empty() ? nullptr : copyOf(faces[f]);
   }
+  mesh->mNumBones = static_cast<unsigned>(bones.size());
+  mesh->mBones = bones.empty() ? nullptr : new aiBone*[bones.size()];
+  for (std::size_t b = 0; b < bones.size(); ++b)
+  {
+    mesh->mBones[b] = new aiBone;
+    mesh->mBones[b]->mNumWeights = static_cast<unsigned>(bones[b].size());
+    mesh->mBones[b]->mWeights = copyOf(bones[b]);
+  }
   return mesh;
 }
 
@@ -104,15 +96,21 @@ TEST(MeshConversion, AttributesSkinningAndTheTangentRule)
 {
   // Tangents, bitangents, texture coordinate components (0: none), polygons, and the X
   // of the first tangent (-1: none).
+  using Case = std::tuple<bool, bool, unsigned, int, double>;
   for (const auto& [tangents, bitangents, uvs, polys, tangentX] :
-       {std::tuple{true, true, 2u, 1, 0.0},
-        {true, false, 2u, 2, 1.0},
-        {false, false, 0u, 1, -1.0},
-        {false, false, 3u, 1, -1.0}})
+       {Case{true, true, 2, 1, 0}, Case{true, false, 2, 2, 1}, Case{false, false, 0, 1, -1},
+        Case{false, false, 3, 1, -1}})
   {
     SCOPED_TRACE(uvs * 10 + tangents + bitangents);
     const std::vector<aiVector3D> square = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-    auto mesh = makeMesh(square, {{0, 1, 2, 3}});
+    // Vertex 0 is listed by five bones: the fifth pair is dropped. Vertex 3 has none;
+    // the mesh has no vertex 9.
+    auto mesh = makeMesh(square, {{0, 1, 2, 3}},
+                         {{{0, .1f}, {1, 1}},
+                          {{0, .2f}, {2, .75f}},
+                          {{0, .3f}, {2, .25f}},
+                          {{0, .3f}, {9, 1}},
+                          {{0, .1f}}});
     mesh->mNormals = copyOf(std::vector<aiVector3D>(4, {0, 0, 1}));
     mesh->mColors[0] = copyOf(std::vector<aiColor4D>(4, {0.2f, 0.4f, 0.6f, 0.25f}));
     // Stored tangents point along +Z; generated ones follow the planar mapping, +X.
@@ -120,55 +118,30 @@ TEST(MeshConversion, AttributesSkinningAndTheTangentRule)
     mesh->mBitangents = bitangents ? copyOf(std::vector<aiVector3D>(4, {0, 1, 0})) : nullptr;
     mesh->mTextureCoords[0] = uvs ? copyOf(square) : nullptr;
     mesh->mNumUVComponents[0] = uvs;
-    // Vertex 0 is listed by five bones: the fifth pair is dropped. Vertex 3 has none;
-    // the mesh has no vertex 9.
-    const float weights[5][2] = {{0.1f, 1}, {0.2f, 0.75f}, {0.3f, 0.25f}, {0.3f, 0}, {0.1f, 0}};
-    mesh->mNumBones = 5;
-    mesh->mBones = new aiBone*[5];
-    for (unsigned b = 0; b < 5; ++b)
-    {
-      mesh->mBones[b] = new aiBone;
-      mesh->mBones[b]->mName = std::string(1, char('A' + b));
-      mesh->mBones[b]->mNumWeights = b < 3 ? 2 : 1;
-      mesh->mBones[b]->mWeights =
-          new aiVertexWeight[2]{{0, weights[b][0]}, {b ? 2u : 1u, weights[b][1]}};
-      if (b == 3)
-        mesh->mBones[b]->mWeights[mesh->mBones[b]->mNumWeights++] = {9, 1};
-      mesh->mBones[b]->mOffsetMatrix.a4 = b + 1.f;
-    }
     vtkSmartPointer<vtkPolyData> polyData = vtkNew<AssimpImporter>()->CreateMesh(mesh.get());
 
     ASSERT_EQ(polyData->GetNumberOfPoints(), 4);
     EXPECT_EQ(polyData->GetNumberOfPolys(), polys);
     vtkPointData* pd = polyData->GetPointData();
-    EXPECT_STREQ(pd->GetNormals()->GetName(), "Normal");
-    EXPECT_STREQ(pd->GetScalars()->GetName(), "Colors");
+    ASSERT_TRUE(pd->GetNormals() && pd->GetScalars());
     EXPECT_FLOAT_EQ(pd->GetScalars()->GetComponent(0, 3), 0.25f);
-    EXPECT_EQ(pd->GetTCoords() && pd->GetArray("UV"), uvs == 2);
-    EXPECT_STREQ(pd->GetTangents() ? pd->GetTangents()->GetName() : "-",
-                 tangentX >= 0 ? "Tangents" : "-");
+    EXPECT_EQ(pd->GetTCoords() != nullptr, uvs == 2);
     EXPECT_NEAR(pd->GetTangents() ? pd->GetTangents()->GetComponent(0, 0) : -1, tangentX, 1e-6);
     // Without a normal map to serve, none are made (stored ones are kept).
     vtkSmartPointer<vtkPolyData> plain = vtkNew<AssimpImporter>()->CreateMesh(mesh.get(), false);
     EXPECT_EQ(plain->GetPointData()->GetTangents() != nullptr, tangents && bitangents);
 
-    ASSERT_TRUE(pd->GetArray("JOINTS_0") && pd->GetArray("WEIGHTS_0"));
-    std::vector<float> skin; // joints and weights of vertices 0, 2 and 3
-    for (const vtkIdType v : {0, 2, 3})
+    vtkDataArray* skin[] = {pd->GetArray("JOINTS_0"), pd->GetArray("WEIGHTS_0")};
+    ASSERT_TRUE(skin[0] && skin[1]);
+    // Joints, then weights, of vertices 0, 2 and 3: the four weights kept add up to one
+    // (0.9 in the file); no weight stays no weight.
+    const float expected[3][8] = {{0, 1, 2, 3, .1f / .9f, .2f / .9f, .3f / .9f, .3f / .9f},
+                                  {1, 2, 0, 0, .75f, .25f, 0, 0},
+                                  {0, 0, 0, 0, 0, 0, 0, 0}};
+    for (int v = 0; v < 3; ++v)
       for (int i = 0; i < 8; ++i)
-        skin.push_back(pd->GetArray(i < 4 ? "JOINTS_0" : "WEIGHTS_0")->GetComponent(v, i % 4));
-    // The four weights kept add up to one (0.9 in the file); no weight stays no weight.
-    const std::vector<float> expected{
-        0, 1, 2, 3, .1f / .9f, .2f / .9f, .3f / .9f, .3f / .9f, // vertex 0
-        1, 2, 0, 0, .75f,      .25f,      0,         0,         // vertex 2
-        0, 0, 0, 0, 0,         0,         0,         0};        // vertex 3
-    ASSERT_EQ(skin.size(), expected.size());
-    for (std::size_t i = 0; i < skin.size(); ++i)
-      EXPECT_NEAR(skin[i], expected[i], 1e-6) << i;
-    vtkFieldData* fd = polyData->GetFieldData();
-    EXPECT_EQ(fd->GetAbstractArray("Bones")->GetVariantValue(4).ToString(), "E");
-    // Row-major: element (0, 3) of bone B's matrix is component 3.
-    EXPECT_EQ(fd->GetArray("InverseBindMatrices")->GetComponent(1, 3), 2);
+        EXPECT_NEAR(skin[i / 4]->GetComponent(v + (v > 0), i % 4), expected[v][i], 1e-6)
+            << v << " " << i;
   }
 }
 
@@ -196,14 +169,9 @@ TEST(MeshConversion, FacesOfAnySizeBecomeVertexLineAndPolygonCells)
   EXPECT_TRUE(cell(polyData->GetPolys(), 1).empty());
   EXPECT_EQ(cell(polyData->GetPolys(), 2), (std::vector<vtkIdType>{1, 2, 3}));
   EXPECT_EQ(polyData->GetPointData()->GetNumberOfArrays(), 0) << "no bones, no skinning arrays";
-  EXPECT_EQ(polyData->GetFieldData()->GetNumberOfArrays(), 0);
 
   // A mesh without vertices: its faces and its bone's weight name none that exists.
-  auto hollow = makeMesh({}, {{0, 1, 2}});
-  hollow->mNumBones = 1;
-  hollow->mBones = new aiBone* [1] { new aiBone };
-  hollow->mBones[0]->mNumWeights = 1;
-  hollow->mBones[0]->mWeights = new aiVertexWeight[1]{{0, 1.f}};
+  auto hollow = makeMesh({}, {{0, 1, 2}}, {{{0, 1.f}}});
   vtkSmartPointer<vtkPolyData> nothing = vtkNew<AssimpImporter>()->CreateMesh(hollow.get());
   EXPECT_EQ(nothing->GetNumberOfPoints(), 0);
   EXPECT_EQ(nothing->GetNumberOfCells(), 0);
@@ -248,85 +216,65 @@ QByteArray quadrantTga(bool topDown, bool runLength)
   tga[16] = 24;
   tga[17] = topDown ? 0x20 : 0;
   const char bgr[4][3] = {{'\xff', 0, 0}, {'\xff', '\xff', '\xff'}, {0, 0, '\xff'}, {0, '\xff', 0}};
-  for (int row = 0; row < 4; ++row)
+  for (int half = 0; half < 8; ++half) // half rows, in the order stored
   {
-    const int fromBottom = topDown ? 3 - row : row;
-    for (int half = 0; half < 2; ++half)
-    {
-      const char* colour = bgr[fromBottom / 2 * 2 + half];
-      runLength ? tga.append('\x81').append(colour, 3) : tga.append(colour, 3).append(colour, 3);
-    }
+    const char* colour = bgr[(topDown ? 3 - half / 2 : half / 2) / 2 * 2 + half % 2];
+    runLength ? tga.append('\x81').append(colour, 3) : tga.append(colour, 3).append(colour, 3);
   }
   return tga;
 }
 
-TEST(Materials, ShadingModelsColoursAndOpacity)
+TEST(Materials, ShadingColoursAndOpacity)
 {
-  // Assimp's shading models 0 to 12: Gouraud, Flat, Phong or physically Based (VTK's
-  // 1, 0, 2, 3), and whether lighting stays on.
-  const std::string interpolation = "GFPPPGBPBGBGG";
-  for (int model = 0; model <= 12; ++model)
-  {
-    aiMaterial material;
-    material.AddProperty(&model, 1, AI_MATKEY_SHADING_MODEL);
-    vtkSmartPointer<vtkProperty> property = vtkNew<AssimpImporter>()->CreateMaterial(&material);
-    EXPECT_EQ(property->GetInterpolation(), int(std::string("FGPB").find(interpolation[model])));
-    EXPECT_EQ(property->GetLighting(), model != 5 && model != 9) << model;
-  }
-
   aiMaterial material;
   const aiColor4D red(0.8f, 0.1f, 0.2f, 0.5f), grey(0.3f, 0.3f, 0.3f, 1);
+  int shading = aiShadingMode_NoShading;
+  material.AddProperty(&shading, 1, AI_MATKEY_SHADING_MODEL);
   material.AddProperty(&red, 1, AI_MATKEY_COLOR_DIFFUSE);
   vtkSmartPointer<vtkProperty> property = vtkNew<AssimpImporter>()->CreateMaterial(&material);
+  EXPECT_FALSE(property->GetLighting());
   EXPECT_FLOAT_EQ(property->GetSpecularColor()[1], 0.1f) << "specular follows diffuse";
   EXPECT_FLOAT_EQ(property->GetAmbientColor()[2], 0.2f);
   EXPECT_EQ(property->GetOpacity(), 1) << "diffuse alpha is ignored";
   const float opacity = 0.4f;
+  shading = aiShadingMode_Flat;
+  material.AddProperty(&shading, 1, AI_MATKEY_SHADING_MODEL);
   material.AddProperty(&opacity, 1, AI_MATKEY_OPACITY);
   material.AddProperty(&grey, 1, AI_MATKEY_COLOR_SPECULAR);
   property = vtkNew<AssimpImporter>()->CreateMaterial(&material);
+  EXPECT_EQ(property->GetInterpolation(), VTK_FLAT);
   EXPECT_FLOAT_EQ(property->GetSpecularColor()[0], 0.3f);
   EXPECT_FLOAT_EQ(property->GetOpacity(), 0.4f);
 }
 
-TEST(Textures, RawTexelsAndCompressedImagesDecode)
+// Raw texels only for lower-case four-channel hints, copied as stored (b, g, r, a).
+// Compressed images by their bytes, not the hint; a damaged or cut one gives no texture
+// and one line that names it and says why.
+TEST(Textures, EmbeddedImagesDecodeOrAreReported)
 {
   vtkNew<AssimpImporter> importer;
-  // Raw texels only for lower-case four-channel hints, copied as stored (b, g, r, a).
   const char* hints[] = {"rgba8888", "argb8888", "bgra5650", "rgb888", "RGBA8888", "rgbax888"};
   for (int i = 0; i < 6; ++i)
   {
     vtkSmartPointer<vtkTexture> texture = importer->CreateTexture(makeTexture(hints[i]).get());
     vtkImageData* image = imageOf(texture);
-    EXPECT_EQ(image ? static_cast<unsigned char*>(image->GetScalarPointer(1, 0, 0))[3] : 0,
-              i < 3 ? 80 : 0)
+    EXPECT_EQ(image ? image->GetScalarComponentAsDouble(1, 0, 0, 3) : 0, i < 3 ? 80 : 0)
         << hints[i];
   }
 
-  // The bytes decide, not the hint.
   const QByteArray png = fileBytes(fixture("quadrants_beside.png"));
-  for (const auto& [hint, file] : {std::pair{"png", png},
-                                   {"xyz", png},
-                                   {"tga", quadrantTga(false, false)},
-                                   {"tga", quadrantTga(true, false)},
-                                   {"", quadrantTga(false, true)},
-                                   {"tga", quadrantTga(true, true)}})
-    EXPECT_EQ(corners(importer->CreateTexture(makeTexture(hint, file).get())), Quadrants)
-        << hint << " " << file.size();
-}
-
-// A damaged or cut image gives no texture and one line that names it and says why.
-TEST(Textures, DamagedImagesAreReportedNotDecoded)
-{
-  vtkNew<AssimpImporter> importer;
-  const QByteArray png = fileBytes(fixture("quadrants_beside.png"));
-  for (const QByteArray& file :
-       {damagePng(png), png.left(png.size() / 2), quadrantTga(false, false).chopped(1),
-        quadrantTga(true, true).chopped(4), QByteArray("not an image")})
+  const QByteArray tga = quadrantTga(false, false), rle = quadrantTga(true, true);
+  const QByteArrayList good = {png, tga, quadrantTga(true, false), quadrantTga(false, true), rle};
+  const QByteArrayList bad = {damagePng(png), png.left(png.size() / 2), tga.chopped(1),
+                              rle.chopped(4), "not an image"};
+  for (const QByteArray& file : good + bad)
   {
     MessageLog log;
-    EXPECT_FALSE(importer->CreateTexture(makeTexture("png", file).get())) << file.size();
-    EXPECT_EQ(log.lines().filter("Cannot decode texture \"embedded png image\": ").size(), 1);
+    const bool decodes = good.contains(file);
+    vtkSmartPointer<vtkTexture> texture = importer->CreateTexture(makeTexture("xyz", file).get());
+    EXPECT_EQ(corners(texture), decodes ? Quadrants : std::vector<int>()) << file.size();
+    EXPECT_EQ(texture != nullptr, decodes);
+    EXPECT_EQ(log.count("Cannot decode texture \"embedded xyz image\": "), decodes ? 0 : 1);
   }
 }
 
@@ -343,16 +291,16 @@ TEST(Textures, FixturesEmbeddedAndBesideTheFile)
     MessageLog log;
     Model model(fixture(name));
     ASSERT_TRUE(model.read);
-    const bool embedded = name.find("embedded") != std::string::npos;
-    EXPECT_EQ(model->EmbeddedTextures.size(), embedded ? 1u : 0u);
+    const bool embedded = name.find("embedded") != std::string::npos,
+               gltf = name.find(".gl") != std::string::npos;
     vtkTexture* diffuse = model.actor("Box")->GetProperty()->GetTexture("diffuseTex");
     vtkTexture* albedo = model.actor("Box")->GetProperty()->GetTexture("albedoTex");
     EXPECT_EQ(corners(diffuse), Quadrants);
     EXPECT_TRUE(configured(diffuse, embedded));
+    EXPECT_EQ(corners(albedo), gltf ? Quadrants : std::vector<int>());
+    EXPECT_TRUE(!gltf || configured(albedo, true));
     // Textured but not normal-mapped: no tangents are made for it.
     EXPECT_EQ(model->Meshes[0]->GetPointData()->GetTangents(), nullptr);
-    EXPECT_TRUE(embedded ? albedo == model->EmbeddedTextures[0] && diffuse == albedo
-                         : !albedo || (albedo != diffuse && configured(albedo, true)));
     const QString last = QDir(QString::fromStdString(fixture(""))).filePath("missing.png");
     EXPECT_EQ(log.lines().filter("Cannot").value(0),
               embedded ? "" : "Cannot find texture:  \"" + last + "\"");

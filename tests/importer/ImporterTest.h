@@ -7,7 +7,6 @@
 
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
-#include <vtkAlgorithm.h>
 #include <vtkImageData.h>
 #include <vtkMatrix4x4.h>
 #include <vtkNew.h>
@@ -19,9 +18,9 @@
 
 #include <assimp/scene.h>
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -30,20 +29,22 @@
 
 namespace ML::Test
 {
-using Matrix = std::array<double, 16>;
-
-inline Matrix elements(const vtkMatrix4x4* m)
+struct Matrix : std::array<double, 16>
 {
-  Matrix result;
-  result.fill(std::nan("")); // a missing matrix equals nothing
-  if (m)
-    std::copy(m->GetData(), m->GetData() + 16, result.begin());
-  return result;
-}
-inline const Matrix& elements(const Matrix& m)
-{
-  return m;
-}
+  Matrix() = default;
+  Matrix(const vtkMatrix4x4* m) // a missing matrix equals nothing
+  {
+    fill(std::nan(""));
+    if (m)
+      std::copy(m->GetData(), m->GetData() + 16, begin());
+  }
+  Matrix operator*(const Matrix& b) const
+  {
+    Matrix c;
+    vtkMatrix4x4::Multiply4x4(data(), b.data(), c.data());
+    return c;
+  }
+};
 
 // Translation, then rotation (degrees about an axis), then uniform scale.
 inline Matrix trs(std::array<double, 3> t, double degrees = 0,
@@ -53,21 +54,12 @@ inline Matrix trs(std::array<double, 3> t, double degrees = 0,
   x->Translate(t.data());
   x->RotateWXYZ(degrees, axis.data());
   x->Scale(s, s, s);
-  return elements(x->GetMatrix());
+  return x->GetMatrix();
 }
 inline const Matrix Identity = trs({0, 0, 0});
 
-inline Matrix multiply(const Matrix& a, const Matrix& b)
+inline ::testing::AssertionResult near(const Matrix& expected, const Matrix& actual, double tol)
 {
-  Matrix c;
-  vtkMatrix4x4::Multiply4x4(a.data(), b.data(), c.data());
-  return c;
-}
-
-template <typename M>
-::testing::AssertionResult near(const Matrix& expected, const M& actualMatrix, double tol)
-{
-  const Matrix& actual = elements(actualMatrix);
   for (int i = 0; i < 16; ++i)
     if (!(std::abs(expected[i] - actual[i]) <= tol))
       return ::testing::AssertionFailure()
@@ -88,10 +80,7 @@ inline std::vector<Matrix> jointMatrices(vtkActor* actor)
 
 inline vtkImageData* imageOf(vtkTexture* texture)
 {
-  vtkAlgorithm* producer = texture ? texture->GetInputAlgorithm() : nullptr;
-  if (producer)
-    producer->Update();
-  return producer ? vtkImageData::SafeDownCast(producer->GetOutputDataObject(0)) : nullptr;
+  return texture ? texture->GetInput() : nullptr;
 }
 
 inline QByteArray fileBytes(const std::string& path)
@@ -107,31 +96,35 @@ inline bool writeFile(const QString& path, const QByteArray& bytes)
 }
 
 // Eight bytes of the first PNG image data chunk flipped, as a bad disk or copy leaves
-// them.
+// them; bytes without PNG data stay as they are.
 inline QByteArray damagePng(QByteArray bytes)
 {
   const qsizetype data = bytes.indexOf("IDAT") + 4;
-  for (qsizetype i = data; i < data + 8 && i < bytes.size(); ++i)
+  for (qsizetype i = data; data > 3 && i < data + 8 && i < bytes.size(); ++i)
     bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
   return bytes;
 }
 
-// The buffers and images that the fixtures name, copied into a folder so that model
-// files written there find them.
-inline void copyFixtureSideFiles(const QString& folder)
+// A folder with the buffers and images that the fixtures name, so that model files
+// written there find them.
+struct FixtureFolder : QTemporaryDir
 {
-  const QDir fixtures(QString::fromStdString(fixture("")));
-  for (const QString& name : fixtures.entryList({"*.bin", "*.png"}, QDir::Files))
-    QFile::copy(fixtures.filePath(name), folder + "/" + name);
-}
+  FixtureFolder()
+  {
+    const QDir fixtures(QString::fromStdString(fixture("")));
+    for (const QString& name : fixtures.entryList({"*.bin", "*.png"}, QDir::Files))
+      QFile::copy(fixtures.filePath(name), filePath(name));
+  }
+};
 
+// Actors are imported after a failed read too, where they must be none.
 struct Model
 {
   explicit Model(const std::string& path)
   {
     importer->FileName = path;
-    if ((read = importer->ReadScene(path)))
-      importer->ImportActors(renderer);
+    read = importer->ReadScene(path);
+    importer->ImportActors(renderer);
   }
   AssimpImporter* operator->() const { return importer; }
   template <typename Table>
@@ -142,12 +135,12 @@ struct Model
   vtkMatrix4x4* local(const std::string& n) const { return find(importer->NodeLocalMatrices, n); }
   vtkMatrix4x4* global(const std::string& n) const { return find(importer->NodeGlobalMatrices, n); }
   vtkActorCollection* actors(const std::string& n) const { return find(importer->NodeActors, n); }
-  vtkActor* actor(const std::string& n, int i = 0) const
+  vtkActor* actor(const std::string& n) const
   {
-    return actors(n) ? vtkActor::SafeDownCast(actors(n)->GetItemAsObject(i)) : nullptr;
+    return actors(n) ? vtkActor::SafeDownCast(actors(n)->GetItemAsObject(0)) : nullptr;
   }
-  // At a time of the active clip, with an identity model transform.
-  void poseAt(double seconds) const { importer->UpdateTimeStep(seconds, vtkNew<vtkTransform>()); }
+  // At a time of the active clip, without a model transform.
+  void poseAt(double seconds) const { importer->UpdateTimeStep(seconds, nullptr); }
 
   vtkNew<AssimpImporter> importer;
   vtkNew<vtkRenderer> renderer;
