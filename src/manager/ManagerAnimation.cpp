@@ -59,8 +59,12 @@ void Manager::playToggle()
   }
 }
 
+// Moving the slider stops playback at once, not when its task runs: a play the
+// user starts meanwhile must not be stopped by it.
 void Manager::sliderMoved()
 {
+  vtkItem->playing = false;
+  setPlayIcon(PlayIcon);
   vtkItem->run(&sliderMovedTask);
 }
 

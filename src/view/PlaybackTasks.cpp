@@ -130,7 +130,6 @@ void sliderMovedTask(VtkItem* item, VtkItem::Data* data)
   {
     return;
   }
-  item->playing = false;
   ChosenAnimation chosen;
   if (!chooseAnimation(item, chosen))
   {

@@ -871,6 +871,12 @@ TEST_F(Files, PlaybackKeepsWallClockTimeTimesTheSpeedAndTheSliderPosesTheChosenC
   h.item.playing = true;
   command(h, &ManagerState::sliderVal, 0.5, &Manager::sliderMoved);
   EXPECT_FALSE(h.item.playing);
+  // Playback started before the slider's task has run is not stopped by it.
+  h.manager.sliderMoved();
+  h.manager.playToggle();
+  h.runTasks();
+  EXPECT_TRUE(h.item.playing);
+  h.manager.playToggle();
   EXPECT_LT(poseError(0.5 * duration, 1), 1e-6);
   EXPECT_GT(poseError(0.5 * duration, 0), 1e-3);
   // A stopped clock does not move it.
