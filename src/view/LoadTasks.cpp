@@ -103,15 +103,6 @@ std::unique_ptr<ModelEntry> readModel(const QString& path, const FileJobs::Cance
   return entry;
 }
 
-// A read frees far more than it keeps (the file's bytes, Assimp's per-face blocks),
-// in pieces too small for the allocator to hand back to the system by itself.
-void giveBackFreedMemory()
-{
-#ifdef __GLIBC__
-  malloc_trim(0);
-#endif
-}
-
 void takeLightsOnce(VtkItem* item, VtkItem::Data* data, AssimpImporter* importer)
 {
   if (!item->lightsFromFile && importer->Scene->mNumLights > 0)
@@ -242,8 +233,14 @@ std::shared_ptr<LoadedModels> readModelFiles(const QStringList& paths, VtkItem::
     }
     loaded->models.push_back(std::move(entry));
   }
-  giveBackFreedMemory();
   return loaded;
+}
+
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
 }
 
 void attachModels(VtkItem* item, VtkItem::Data* data, LoadedModels& loaded)

@@ -37,6 +37,11 @@ using LoadProgress = std::function<void(const QString& path, double fraction)>;
 std::shared_ptr<LoadedModels> readModelFiles(const QStringList& paths, VtkItem::LoadMode mode,
                                              const FileJobs::Cancelled& cancelled,
                                              const LoadProgress& progress);
+// A read frees far more than it keeps (the file's bytes, Assimp's per-face blocks),
+// in pieces too small for the allocator to hand back to the system by itself; this
+// hands them back. It takes a while on big files: the worker calls it once the
+// models are on their way.
+void giveBackFreedMemory();
 // Puts what a request read into the scene (render thread) and reports its end.
 void attachModels(VtkItem* item, VtkItem::Data* data, LoadedModels& loaded);
 

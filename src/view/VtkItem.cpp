@@ -100,6 +100,7 @@ void VtkItem::loadFiles(const QStringList& paths, LoadMode mode)
               loaded->cancelled = loaded->cancelled || cancelled();
               takeLoadedModels(loaded);
             });
+        giveBackFreedMemory();
       });
 }
 
