@@ -22,7 +22,6 @@
 #include "AppearanceTasks.h"
 #include "AssimpImporter.h"
 #include "CameraTasks.h"
-#include "LoadTasks.h"
 #include "Manager.h"
 #include "PlaybackTasks.h"
 #include "SelectionTasks.h"
@@ -34,7 +33,6 @@ namespace
 {
 constexpr int DefaultUpDirection = 1;    // +Y
 constexpr int DefaultRightDirection = 0; // +X
-constexpr unsigned SceneLightCount = 3;
 // Progress is passed on in steps of at least this much, so a file of ten thousand
 // meshes does not flood the window with updates.
 constexpr double ProgressStep = 0.01;
@@ -107,7 +105,9 @@ void takeLightsOnce(VtkItem* item, VtkItem::Data* data, AssimpImporter* importer
 {
   if (!item->lightsFromFile && importer->Scene->mNumLights > 0)
   {
-    applyFileLights(item, data, FileLights::Read(*importer, SceneLightCount));
+    // One lamp for each of the scene's light slots.
+    const auto lightSlots = static_cast<unsigned>(item->manager->state.lights.size());
+    applyFileLights(item, data, FileLights::Read(*importer, lightSlots));
     item->lightsFromFile = true;
   }
 }
