@@ -30,7 +30,7 @@ constexpr qint64 GlbChunkHeaderSize = 8;
 struct GltfFile
 {
   QByteArray Json;
-  QByteArray Binary;
+  QByteArray Binary; // may be mapped from the file, which stays open while it is checked
   bool HasBinaryChunk = false;
 };
 
@@ -65,7 +65,11 @@ QString ReadGlb(QFile& file, GltfFile& gltf)
     }
     else
     {
-      gltf.Binary = file.read(length);
+      // Mapped, not read: the checks look at a few indices of a chunk that may hold
+      // hundreds of megabytes.
+      const uchar* mapped = length > 0 ? file.map(data, length) : nullptr;
+      gltf.Binary = mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), length)
+                           : file.read(length);
       gltf.HasBinaryChunk = true;
     }
     at = data + length;
