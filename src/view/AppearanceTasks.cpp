@@ -1,9 +1,7 @@
 // How the scene looks: lighting mode and the light handle, surface and
 // background presets, the ground grid, the axes marker and wireframe display.
 #include "AppearanceTasks.h"
-#include "LoadTasks.h"
 #include "ModelActors.h"
-#include "PlaybackTasks.h"
 
 #include <vtkActorCollection.h>
 #include <vtkArrayDispatch.h>

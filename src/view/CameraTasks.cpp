@@ -2,7 +2,6 @@
 // from an up and a right axis, and the feedback of mouse-driven camera moves.
 #include "CameraTasks.h"
 #include "AppearanceTasks.h"
-#include "LoadTasks.h"
 
 #include <QDebug>
 

@@ -24,7 +24,6 @@
 #include "CameraTasks.h"
 #include "Manager.h"
 #include "PlaybackTasks.h"
-#include "SelectionTasks.h"
 #include "SkeletonTasks.h"
 
 namespace ML

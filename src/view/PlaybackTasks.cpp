@@ -14,7 +14,6 @@
 #include <assimp/scene.h>
 
 #include "AssimpImporter.h"
-#include "LoadTasks.h"
 #include "Manager.h"
 #include "PlaybackTasks.h"
 

@@ -3,7 +3,6 @@
 #include "SelectionTasks.h"
 #include "LoadTasks.h"
 #include "ModelActors.h"
-#include "PlaybackTasks.h"
 #include "SkeletonTasks.h"
 
 #include <QDebug>

@@ -19,9 +19,7 @@
 #include <string>
 
 #include "AssimpImporter.h"
-#include "LoadTasks.h"
 #include "Manager.h"
-#include "PlaybackTasks.h"
 #include "SelectionTasks.h"
 #include "SkeletonTasks.h"
 

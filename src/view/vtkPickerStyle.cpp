@@ -4,9 +4,7 @@
 #include <vtkPropPicker.h>
 #include <vtkRenderWindowInteractor.h>
 
-#include "LoadTasks.h"
 #include "Manager.h"
-#include "PlaybackTasks.h"
 #include "SelectionTasks.h"
 
 namespace ML
