@@ -10,6 +10,7 @@
 #include <vtkImageData.h>
 #include <vtkMatrix4x4.h>
 #include <vtkNew.h>
+#include <vtkProperty.h>
 #include <vtkRenderer.h>
 #include <vtkShaderProperty.h>
 #include <vtkTexture.h>
@@ -146,4 +147,14 @@ struct Model
   vtkNew<vtkRenderer> renderer;
   bool read = false;
 };
+
+// Materials that show an image of more than one texel across in the slot.
+inline int materialsShowing(const Model& model, const char* slot)
+{
+  int found = 0;
+  for (const auto& property : model->Properties)
+    found += imageOf(property->GetTexture(slot)) &&
+             imageOf(property->GetTexture(slot))->GetDimensions()[0] > 1;
+  return found;
+}
 } // namespace ML::Test
