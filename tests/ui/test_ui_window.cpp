@@ -22,9 +22,7 @@
 
 #include "AppearanceTasks.h"
 #include "CameraTasks.h"
-#include "LoadTasks.h"
 #include "Manager.h"
-#include "PlaybackTasks.h"
 #include "SelectionTasks.h"
 #include "TestPaths.h"
 #include "VtkItem.h"
@@ -46,12 +44,6 @@ const bool renderingPrepared = []
 QString model(const char* name)
 {
   return QString::fromStdString(ML::Test::fixture(name));
-}
-
-QByteArray contents(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 class Window : public ::testing::Test
@@ -112,24 +104,25 @@ protected:
   }
   QQuickItem* item(const QString& name) const { return qobject_cast<QQuickItem*>(object(name)); }
   bool visible(const char* name) const { return object(name)->property("visible").toBool(); }
-  // Visible items of a type, only those showing `text` (as text or display text) if given.
-  QList<QQuickItem*> items(const char* type, QObject* under = nullptr, QString text = {}) const
+  QString text(const char* name) const { return object(name)->property("text").toString(); }
+  // Only those showing `label` (as text or display text) if given.
+  QList<QQuickItem*> items(const char* type, QObject* under = nullptr, QString label = {}) const
   {
     QList<QQuickItem*> found;
     for (QObject* candidate : all(under ? under : window->contentItem()))
       if (auto* item = qobject_cast<QQuickItem*>(candidate);
           item && item->isVisible() && item->window() && item->window()->isVisible() &&
           item->inherits(type) &&
-          (text.isNull() || item->property("text") == text ||
-           item->property("displayText") == text))
+          (label.isNull() || item->property("text") == label ||
+           item->property("displayText") == label))
         found.append(item);
     return found;
   }
   // Waits for popups and tooltips to come up.
-  QQuickItem* itemWithText(const QString& text) const
+  QQuickItem* itemWithText(const QString& label) const
   {
     QQuickItem* found = nullptr;
-    (void)QTest::qWaitFor([&] { return found = items("QQuickItem", nullptr, text).value(0); });
+    (void)QTest::qWaitFor([&] { return found = items("QQuickItem", nullptr, label).value(0); });
     return found;
   }
 
@@ -138,27 +131,39 @@ protected:
     if (!target)
       return ADD_FAILURE() << "nothing to click";
     at = at.x() < 0 ? QPointF(target->width(), target->height()) / 2 : at;
-    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, target->mapToScene(at).toPoint());
+    QTest::mouseClick(target->window(), Qt::LeftButton, Qt::NoModifier,
+                      target->mapToScene(at).toPoint());
     QTest::qWait(30);
   }
-  // Replaces the text of a field, or of a spin box's field, then presses Return.
-  void type(QQuickItem* field, const QString& text)
+  void type(QQuickItem* field, const QString& typed)
   {
     if (field->inherits("QQuickSpinBox"))
       field = field->property("contentItem").value<QQuickItem*>();
     click(field);
     QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
-    for (const QChar character : text)
+    for (const QChar character : typed)
       QTest::keyClick(window, character.toLatin1());
     QTest::keyClick(window, Qt::Key_Return);
     QTest::qWait(30);
   }
-  // Opens a menu of the menu bar; its entry showing `text`.
-  QQuickItem* menuEntry(const QString& menu, const QString& text)
+  QQuickItem* menuEntry(const QString& menu, const QString& entry)
   {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !visible("fileMenu"); })); // closing takes a moment
     click(items("QQuickMenuBarItem", nullptr, menu).value(0));
-    return itemWithText(text);
+    return itemWithText(entry);
+  }
+
+  void drop(const QString& path, Qt::KeyboardModifiers modifiers = {})
+  {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    const QPoint at = view->mapToScene(QPointF(view->width() / 2, view->height() / 2)).toPoint();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(window, &move);
+    QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(window, &dropped);
   }
 
   // From now on the commands' render tasks are recorded with the Manager's
@@ -167,7 +172,6 @@ protected:
   {
     view->setTaskDispatcher([this](auto task) { tasks.emplace_back(task, manager->state); });
   }
-  // The Manager's state at the last queued task, which has to be `function`.
   ML::ManagerState last(Task function) const
   {
     const Task* found = tasks.empty() ? nullptr : tasks.back().first.target<Task>();
@@ -175,7 +179,6 @@ protected:
     return found ? tasks.back().second : ML::ManagerState();
   }
 
-  // Opens `paths` if any, then waits for the end of the next load not yet waited for.
   bool load(const QStringList& paths = {})
   {
     if (!paths.isEmpty())
@@ -186,6 +189,11 @@ protected:
     return ended;
   }
 
+  // Written by the tests' connections, which outlive the test bodies.
+  std::atomic<int> frames = 0;
+  std::atomic<bool> reading = false, synchronising = false;
+  int steps = 0, heard = 0, misplaced = 0;
+  QList<double> progress;
   QTemporaryDir configDir;
   QQmlApplicationEngine engine;
   ML::Manager* manager = new ML::Manager(&engine);
@@ -196,23 +204,14 @@ protected:
   int loadsEnded = 0, loadsSeen = 0, splashShown = 0, splashAtError = -1;
 };
 
-// The module serves the same window document that start-up loads.
-TEST(WindowResources, TheModuleHoldsTheWindowDocument)
-{
-  EXPECT_FALSE(contents(":/main.qml").isEmpty());
-  EXPECT_EQ(contents(":/main.qml"), contents(":/marionette_lab/main.qml"));
-}
-
 TEST_F(Window, LoadedModelsFillTitleAnimationBoxAndTree)
 {
-  EXPECT_EQ(window->title(), "Marionette-Lab 3D");
   const QString arm = model("arm_two_clips.glb"); // two clips, the cube none
   ASSERT_TRUE(load({arm, model("textured_cube.glb")}));
   EXPECT_EQ(window->title(), arm);
 
   manager->setCurrentModel(1);
   click(item("animationComboBox"));
-  EXPECT_NE(itemWithText("0"), nullptr);
   click(itemWithText("1"));
   EXPECT_EQ(item("animationComboBox")->property("count").toInt(), 2);
   EXPECT_EQ(manager->currentAnimatoin(), 1);
@@ -225,20 +224,15 @@ TEST_F(Window, LoadedModelsFillTitleAnimationBoxAndTree)
   std::sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->y() < b->y(); });
   ASSERT_GT(rows.size(), 2);
   EXPECT_EQ(rows[0]->property("display").toString(), "arm_two_clips.glb");
-  QQuickItem* node = nullptr; // the load's end expands the file rows one level
-  for (QQuickItem* row : rows)
-  {
-    const bool top = row->property("depth").toInt() == 0;
-    auto* box = row->findChild<QQuickItem*>("nodeCheckBox"); // hidden ones are no visible items
-    EXPECT_TRUE(box->isVisible() != top && (top || box->property("checked").toBool()));
-    node = node || top ? node : row;
-  }
-  ASSERT_NE(node, nullptr);
+  QQuickItem* node = rows[1]; // the load's end expands the file rows one level
+  ASSERT_EQ(node->property("depth").toInt(), 1);
+  const auto box = [](QQuickItem* row) { return row->findChild<QQuickItem*>("nodeCheckBox"); };
+  EXPECT_TRUE(!box(rows[0])->isVisible() && box(node)->isVisible() &&
+              box(node)->property("checked").toBool());
 
   recordTasks();
   const QPointF right(node->width() - 10, 3); // clear of arrow and box
   click(node, right);
-  EXPECT_EQ(tasks.size(), 1u);
   const aiNode* picked = manager->selectedNode; // the row shows "name[...]"
   ASSERT_TRUE(picked && node->property("display").toString().startsWith(picked->mName.C_Str()));
   EXPECT_EQ(QColor(window->grabWindow().pixel(node->mapToScene(right).toPoint())).name(),
@@ -247,9 +241,9 @@ TEST_F(Window, LoadedModelsFillTitleAnimationBoxAndTree)
   EXPECT_EQ(manager->selectedNode, nullptr);
   EXPECT_EQ(item("treeView")->property("currentRow").toInt(), -1);
   tasks.clear();
-  click(node->findChild<QQuickItem*>("nodeCheckBox"));
+  click(box(node));
   EXPECT_EQ(tasks.size(), 1u);
-  EXPECT_FALSE(node->findChild<QQuickItem*>("nodeCheckBox")->property("checked").toBool());
+  EXPECT_FALSE(box(node)->property("checked").toBool());
   EXPECT_EQ(manager->selectedNode, picked);
 
   view->setTaskDispatcher({}); // the close has to run
@@ -257,8 +251,21 @@ TEST_F(Window, LoadedModelsFillTitleAnimationBoxAndTree)
   EXPECT_TRUE(QTest::qWaitFor([&] { return window->title() == "Marionette-Lab 3D"; }, 20000));
 }
 
-TEST_F(Window, SidePanelsWriteTheirValueThenCallTheirCommand)
+TEST_F(Window, ToolBarAndSidePanelsWriteTheirValueThenCallTheirCommand)
 {
+  // Every button and field says what it is to assistive tools; every tool button
+  // shows its icon, loaded (an Image.Ready status).
+  const auto buttons = items("QQuickToolButton", item("toolBar"));
+  for (QQuickItem* control : buttons + items("QQuickSpinBox"))
+  {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+    const auto icon = items("QQuickIconImage", control);
+    EXPECT_TRUE(accessible && !accessible->text(QAccessible::Name).isEmpty() &&
+                (!buttons.contains(control) ||
+                 (icon.size() == 1 && icon[0]->property("status").toInt() == 1)))
+        << control->objectName().toStdString();
+  }
+
   const QStringList light = QString("lightPosX lightPosY lightPosZ lightFpX lightFpY lightFpZ "
                                     "showLightWidgetCheckBox lightColorButton")
                                 .split(' ');
@@ -276,7 +283,7 @@ TEST_F(Window, SidePanelsWriteTheirValueThenCallTheirCommand)
   QMetaObject::invokeMethod(object("lightColorDialog"), "accept");
   EXPECT_EQ(last(&ML::applyLightColors).lights[2].color, QColor(Qt::red));
 
-  window->resize(800, 1000); // the whole Properties page without scrolling
+  window->resize(window->width(), 1000); // the whole Properties page without scrolling
   QTest::qWait(100);
   click(itemWithText("Properties"));
   tasks.clear();
@@ -306,31 +313,11 @@ TEST_F(Window, SidePanelsWriteTheirValueThenCallTheirCommand)
   click(item("upAxisComboBox"));
   click(itemWithText("+Z"));
   EXPECT_EQ(last(&ML::updateDirectionTask).upDirection, 2); // no grid task: it redraws the grid
-  EXPECT_TRUE(manager->showGrid());
   EXPECT_TRUE(item("gridButton")->property("checked").toBool());
-}
 
-TEST_F(Window, ToolBarButtonsAndSliders)
-{
-  const auto buttons = items("QQuickToolButton", item("toolBar"));
-  for (QQuickItem* button : buttons)
-  {
-    const auto icon = items("QQuickIconImage", button);
-    EXPECT_TRUE(icon.size() == 1 && icon[0]->property("status").toInt() == 1) // Image.Ready
-        << button->objectName().toStdString();
-  }
-  // Every button and field says what it is to assistive tools.
-  QList<QQuickItem*> controls = buttons + items("QQuickSpinBox");
-  for (QQuickItem* control : controls)
-  {
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
-    EXPECT_TRUE(accessible && !accessible->text(QAccessible::Name).isEmpty())
-        << control->objectName().toStdString();
-  }
   QTest::mouseMove(window, item("gridButton")->mapToScene(QPointF(10, 10)).toPoint());
   EXPECT_NE(itemWithText("Show/hide grid"), nullptr);
 
-  recordTasks();
   // Both axes are written before the one direction update.
   const std::tuple<const char*, int, int> presets[] = {
       {"viewZUpYLeftButton", 2, 4}, {"viewZUpXLeftButton", 2, 3}, {"viewYUpButton", 1, 0}};
@@ -344,125 +331,49 @@ TEST_F(Window, ToolBarButtonsAndSliders)
   }
 
   QQuickItem* speed = item("speedSlider");
-  auto* handle = speed->property("handle").value<QQuickItem*>();
-  const auto dragTo = [&](qreal x)
-  {
-    const QPointF from = handle->mapToScene(QPointF(handle->width(), handle->height()) / 2);
-    const QPointF to = speed->mapToScene(QPointF(x, speed->height() / 2));
-    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, from.toPoint());
-    QTest::mouseMove(window, ((from + to) / 2).toPoint());
-    QTest::mouseMove(window, to.toPoint());
-    QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, to.toPoint());
-    return manager->speedVal();
-  };
-  EXPECT_NEAR(dragTo(-200), 0.1, 1e-9);
-  EXPECT_NEAR(dragTo(speed->width() + 200), 5.0, 1e-9);
-  const double middle = dragTo(speed->width() * 0.45);
-  EXPECT_TRUE(middle > 0.1 && middle < 5.0 &&
+  click(speed, QPointF(speed->width() * 0.45, speed->height() / 2));
+  const double middle = manager->speedVal();
+  EXPECT_TRUE(middle > 1.0 && middle < 5.0 &&
               std::abs(middle * 10 - std::round(middle * 10)) < 1e-6)
-      << middle;
+      << "not moved to a tenth: " << middle;
 
   click(item("aboutButton"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return object("aboutDialog")->property("opened").toBool(); }));
-  const QString address = item("contactField")->property("text").toString();
+  const QString address = text("contactField");
   EXPECT_TRUE(address.contains('@') && item("contactField")->property("selectedText") == address);
 }
 
-// A window left open must cost nothing: frames come only when something changed.
-// Stopped, the time readout and the frame step; while playing, every frame shows
-// at most one clock step and the clip moves on.
-TEST_F(Window, AnIdleWindowDrawsNothingAndPlaybackDrawsOneStepAFrame)
+// A window left open must cost nothing: frames come only when something changed, and
+// while playing every frame shows at most one clock step. The camera's feedback to a drag
+// in the view reaches the window on the GUI thread and never inside the scene graph's
+// synchronisation (the test also runs under the basic render loop, which synchronises on
+// the GUI thread).
+TEST_F(Window, AnIdleWindowDrawsNothingPlaybackOneStepAFrameAndInputReachesTheGuiThread)
 {
   ASSERT_TRUE(load({model("arm_two_clips.glb")}));
-  int frames = 0, steps = 0;
   QObject::connect(window, &QQuickWindow::frameSwapped, manager, [&] { ++frames; });
   QObject::connect(manager, &ML::Manager::sliderValChanged, [&] { ++steps; });
-  QTest::qWait(300); // the load's own frames
-  frames = 0;
-  QTest::qWait(1000);
-  EXPECT_EQ(frames, 0);
-
-  // Stopped, the readout shows the clip's start and length; a step moves one frame.
-  EXPECT_EQ(item("timeReadout")->property("text").toString(), "0.00 / 2.04 s");
+  EXPECT_EQ(text("timeReadout"), "0.00 / 2.04 s");
   click(item("stepForwardButton"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() > 0; }));
-  EXPECT_EQ(item("timeReadout")->property("text").toString(), "0.03 / 2.04 s");
+  EXPECT_EQ(text("timeReadout"), "0.03 / 2.04 s");
+  QTest::keyClick(window, Qt::Key_Left);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() == 0; }));
+  QTest::keyClick(window, Qt::Key_Right);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() > 0; }));
   QTest::qWait(300);
-  frames = 0;
 
-  manager->findAnimatedModel();
-  manager->playToggle();
+  frames = steps = 0;
+  QTest::keyClick(window, Qt::Key_Space);
   QTest::qWait(1000);
-  EXPECT_GT(manager->sliderVal(), 0.0);
   EXPECT_GT(steps, 2);
   EXPECT_LE(steps, frames + 1) << "steps queued faster than they are drawn";
-
-  manager->playToggle();
+  QTest::keyClick(window, Qt::Key_Space);
   QTest::qWait(300);
   frames = steps = 0;
   QTest::qWait(1000);
   EXPECT_EQ(frames + steps, 0);
-}
 
-// A big file loads beside a view that keeps drawing: playback of the model shown goes
-// on, the busy window follows the read, and a cancelled open leaves the scene as it was.
-TEST_F(Window, LoadsRunBesideAPlayingViewAndACancelledOneKeepsTheScene)
-{
-  const QString arm = model("arm_two_clips.glb"), sheet = model("sheet_500k.glb");
-  ASSERT_TRUE(load({arm}));
-  manager->findAnimatedModel();
-  manager->playToggle();
-  // Frames swapped between the first progress report and the end of the load: a
-  // load inside the scene graph's synchronisation would allow none.
-  std::atomic<bool> reading = false;
-  std::atomic<int> frames = 0;
-  QList<double> progress;
-  QObject::connect(
-      window, &QQuickWindow::frameSwapped, window, [&] { frames += reading ? 1 : 0; },
-      Qt::DirectConnection);
-  QObject::connect(manager, &ML::Manager::loadProgressChanged,
-                   [&]
-                   {
-                     progress.append(manager->loadProgress());
-                     reading = true;
-                   });
-  QObject::connect(manager, &ML::Manager::openSourceEnd, [&] { reading = false; });
-  QTest::qWait(200);
-  const double playedBefore = manager->sliderVal();
-  manager->addModelUrl(QUrl::fromLocalFile(sheet));
-  ASSERT_TRUE(load());
-  EXPECT_GT(frames, 0) << "the view stopped drawing while the file loaded";
-  EXPECT_NE(manager->sliderVal(), playedBefore);
-  ASSERT_GT(progress.size(), 3);
-  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1)) << "progress went back";
-  EXPECT_EQ(progress.last(), 0.0); // the end clears it
-  EXPECT_EQ(manager->modelNames(), QStringList({arm, sheet}));
-
-  // Opened the way the dialog does, then cancelled from the busy window.
-  QMetaObject::invokeMethod(
-      window, "openModelFiles",
-      Q_ARG(QVariant, QVariant::fromValue(QList<QUrl>{QUrl::fromLocalFile(sheet)})));
-  ASSERT_TRUE(splash->isVisible());
-  auto* cancel = splash->findChild<QQuickItem*>("cancelLoadButton");
-  ASSERT_NE(cancel, nullptr);
-  QTest::mouseClick(splash, Qt::LeftButton, Qt::NoModifier,
-                    cancel->mapToScene(QPointF(cancel->width(), cancel->height()) / 2).toPoint());
-  ASSERT_TRUE(load());
-  EXPECT_FALSE(splash->isVisible());
-  EXPECT_EQ(manager->modelNames(), QStringList({arm, sheet}));
-  EXPECT_EQ(manager->treeModel()->rowCount(), 2);
-  EXPECT_EQ(manager->recentFiles().value(0), sheet);
-  manager->playToggle();
-}
-
-// Dragging in the view turns the camera; its feedback reaches the window on the GUI
-// thread and never inside the scene graph's synchronisation (the test also runs
-// under the basic render loop, where that happens on the GUI thread).
-TEST_F(Window, ViewInputReachesTheWindowOnTheGuiThreadOutsideTheSynchronisation)
-{
-  ASSERT_TRUE(load({model("arm_two_clips.glb")}));
-  bool synchronising = false;
-  int heard = 0, misplaced = 0;
   QObject::connect(
       window, &QQuickWindow::beforeSynchronizing, window, [&] { synchronising = true; },
       Qt::DirectConnection);
@@ -478,15 +389,11 @@ TEST_F(Window, ViewInputReachesTheWindowOnTheGuiThreadOutsideTheSynchronisation)
   for (auto signal : {&ML::Manager::cameraPosXChanged, &ML::Manager::cameraPosYChanged,
                       &ML::Manager::cameraPosZChanged})
     QObject::connect(manager, signal, probe);
-  // A left drag from the background turns the camera around the model.
-  const QPoint from = view->mapToScene(QPointF(10, 10)).toPoint();
+  const QPoint from = view->mapToScene(QPointF(10, 10)).toPoint(); // the background
   QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, from);
   for (int step = 1; step <= 10; ++step)
   {
-    QMouseEvent move(QEvent::MouseMove, from + QPoint(15 * step, 10 * step),
-                     window->mapToGlobal(from + QPoint(15 * step, 10 * step)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(window, &move);
+    QTest::mouseMove(window, from + QPoint(15 * step, 10 * step));
     QTest::qWait(20);
   }
   QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, from + QPoint(150, 100));
@@ -495,81 +402,52 @@ TEST_F(Window, ViewInputReachesTheWindowOnTheGuiThreadOutsideTheSynchronisation)
   EXPECT_EQ(misplaced, 0);
 }
 
-// Files dropped on the window: model files open, with Shift they join the scene;
-// anything else is refused with the open error and the scene stays.
-TEST_F(Window, DroppedModelFilesOpenOrJoinWithShift)
+// A big file loads beside a view that keeps drawing: playback of the model shown goes
+// on, the busy window follows the read, and a cancelled open leaves the scene as it was.
+TEST_F(Window, LoadsRunBesideAPlayingViewAndACancelledOneKeepsTheScene)
 {
-  const auto drop = [this](const QString& path, Qt::KeyboardModifiers modifiers = {})
-  {
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(path)});
-    const QPoint at = view->mapToScene(QPointF(view->width() / 2, view->height() / 2)).toPoint();
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(window, &enter);
-    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(window, &move);
-    QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(window, &dropped);
-  };
-  const QString arm = model("arm_two_clips.glb"), cube = model("textured_cube.glb");
-  drop(arm);
-  ASSERT_TRUE(load());
-  QTest::keyPress(window, Qt::Key_Shift, Qt::ShiftModifier); // held, as a user would
-  drop(cube, Qt::ShiftModifier);
-  QTest::keyRelease(window, Qt::Key_Shift);
-  ASSERT_TRUE(load());
-  EXPECT_EQ(manager->modelNames(), QStringList({arm, cube}));
-  drop(model("checker.png"));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return visible("openErrorDialog"); }));
-  EXPECT_EQ(manager->modelNames(), QStringList({arm, cube}));
-}
-
-// The keys a user reaches for: the file commands with Ctrl, Space to play and stop,
-// the arrows to step a frame, Home to frame the scene; the menus show the keys.
-// Alt+F opens the File menu every time: no tool button takes a menu's letter.
-// The View menu also opens the file report.
-TEST_F(Window, KeyboardShortcutsRunTheirCommands)
-{
-  ASSERT_TRUE(load({model("arm_two_clips.glb")}));
-  for (int press = 0; press < 2; ++press)
-  {
-    QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return visible("fileMenu"); })) << press;
-    QTest::keyClick(window, Qt::Key_Escape);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !visible("fileMenu"); }));
-  }
-  QTest::keyClick(window, Qt::Key_Right);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() > 0; }));
-  QTest::keyClick(window, Qt::Key_Left);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return manager->sliderVal() == 0; }));
-  const QString stopped = manager->playIcon();
+  const QString arm = model("arm_two_clips.glb"), sheet = model("sheet_500k.glb");
+  ASSERT_TRUE(load({arm}));
   QTest::keyClick(window, Qt::Key_Space);
-  EXPECT_NE(manager->playIcon(), stopped);
-  QTest::keyClick(window, Qt::Key_Space);
-  EXPECT_EQ(manager->playIcon(), stopped);
+  // Frames swapped while the file is read, when only the playing model changes the
+  // window: a load inside the scene graph's synchronisation would allow none.
+  QObject::connect(
+      window, &QQuickWindow::frameSwapped, window, [&] { frames += reading ? 1 : 0; },
+      Qt::DirectConnection);
+  QObject::connect(manager, &ML::Manager::loadProgressChanged,
+                   [&]
+                   {
+                     progress.append(manager->loadProgress());
+                     reading = true;
+                   });
+  QObject::connect(manager, &ML::Manager::openSourceEnd, [&] { reading = false; });
+  QTest::qWait(200);
+  manager->addModelUrl(QUrl::fromLocalFile(sheet));
+  ASSERT_TRUE(load());
+  EXPECT_GT(frames, 0) << "the view stopped drawing while the file loaded";
+  ASSERT_GT(progress.size(), 3);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1)) << "progress went back";
+  EXPECT_EQ(progress.last(), 0.0); // the end clears it
+  EXPECT_EQ(manager->modelNames(), QStringList({arm, sheet}));
 
-  // The file report (View › File report..) shows in a dialog.
-  manager->requestFileReport();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return visible("fileReportDialog"); }));
-  EXPECT_TRUE(
-      object("fileReportArea")->property("text").toString().startsWith(model("arm_two_clips.glb")));
-  click(itemWithText("Close"));
-
-  QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
-  auto* dialog = object("openModelDialog")->property("fallbackDialog").value<QObject*>();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->property("visible").toBool(); }));
+  drop(sheet);
+  click(splash->findChild<QQuickItem*>("cancelLoadButton"));
+  ASSERT_TRUE(load());
+  EXPECT_FALSE(splash->isVisible());
+  EXPECT_EQ(manager->modelNames(), QStringList({arm, sheet}));
+  EXPECT_EQ(manager->treeModel()->rowCount(), 2);
+  manager->playToggle();
 }
 
 class UrlCatcher : public QObject
 {
   Q_OBJECT
-public slots:
-  void open(const QUrl& url) { urls.append(url); }
-
 public:
+  Q_INVOKABLE void open(const QUrl& url) { urls.append(url); }
   QList<QUrl> urls;
 };
 
+// Alt+F opens the File menu every time: no tool button takes a menu's letter.
 TEST_F(Window, MenusKeepRecentFilesShareTheToolButtonsChecksAndOpenTheHelpPage)
 {
   const auto openRecentFiles = [&]
@@ -581,13 +459,23 @@ TEST_F(Window, MenusKeepRecentFilesShareTheToolButtonsChecksAndOpenTheHelpPage)
   click(itemWithText("Spot Light")); // a click beside the menu closes it
   const QString cube = model("textured_cube.glb"), arm = model("arm_two_clips.glb");
   ASSERT_TRUE(load({cube}) && load({arm}));
+  for (int press = 0; press < 2; ++press)
+  {
+    QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return visible("fileMenu"); })) << press;
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !visible("fileMenu"); }));
+  }
+  click(menuEntry("&View", "File &report.."));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return visible("fileReportDialog"); }));
+  EXPECT_TRUE(text("fileReportArea").startsWith(arm));
+  click(itemWithText("Close"));
   ASSERT_TRUE(openRecentFiles());
   click(itemWithText(cube)); // the entry shows the full path
   ASSERT_TRUE(load());
   EXPECT_EQ(manager->modelNames(), QStringList({cube}));
   EXPECT_EQ(manager->recentFiles(), QStringList({cube, arm}));
   EXPECT_EQ(splashShown, 0);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !visible("fileMenu"); }));
 
   ASSERT_TRUE(openRecentFiles());
   click(item("clearRecentFilesMenuItem"));
@@ -610,20 +498,24 @@ TEST_F(Window, MenusKeepRecentFilesShareTheToolButtonsChecksAndOpenTheHelpPage)
   QDesktopServices::setUrlHandler("file", &catcher, "open");
   click(menuEntry("&Help", "Readme/Privacy Policy"));
   QDesktopServices::unsetUrlHandler("file");
-  ASSERT_EQ(catcher.urls.size(), 1);
-  EXPECT_TRUE(contents(catcher.urls[0].toLocalFile()).contains("Privacy policy"));
+  QFile page(catcher.urls.value(0).toLocalFile());
+  EXPECT_TRUE(page.open(QIODevice::ReadOnly) && page.readAll().contains("Privacy policy"));
+
+  QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+  auto* dialog = object("openModelDialog")->property("fallbackDialog").value<QObject*>();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->property("visible").toBool(); }));
 }
 
+// Files chosen in a dialog or dropped on the window open behind the splash window; a
+// dialog's add or a drop with Shift held joins the scene. A drop of anything else is
+// refused with the open error and the scene stays.
 TEST_F(Window, FileDialogsCancelOrLoadBehindTheSplashAndFailuresShowTheirMessage)
 {
-  const QStringList models = {"FBX Autodesk(*.fbx)", "glTF Khronos(*.gltf)", "glTF Binary(*.glb)",
-                              "DAE Collada(*.dae)", "All files (*)"};
-  const QStringList exports = {models[2], models[1], models[3], models[0], models[4]};
   // Several files to open, one to add, one to save (the path dialog of ours asks).
-  const std::tuple<const char*, const char*, QStringList, int> dialogs[] = {
-      {"openButton", "openModelDialog", models, 1},
-      {"addButton", "addModelDialog", models, 0},
-      {"exportButton", "exportSceneDialog", exports, 2}};
+  const std::tuple<const char*, const char*, int> dialogs[] = {
+      {"openButton", "openModelDialog", 1},
+      {"addButton", "addModelDialog", 0},
+      {"exportButton", "exportSceneDialog", 2}};
   QObject* shown = nullptr;
   const auto open = [&](const char* button, const char* chooser)
   {
@@ -632,11 +524,10 @@ TEST_F(Window, FileDialogsCancelOrLoadBehindTheSplashAndFailuresShowTheirMessage
     return QTest::qWaitFor([&] { return shown->property("visible").toBool(); });
   };
   recordTasks();
-  for (const auto& [button, chooser, filters, mode] : dialogs)
+  for (const auto& [button, chooser, mode] : dialogs)
   {
     const auto* dialog =
         object(chooser)->property(mode == 2 ? "nativeDialog" : "fallbackDialog").value<QObject*>();
-    EXPECT_EQ(dialog->property("nameFilters").toStringList(), filters);
     EXPECT_EQ(dialog->property("fileMode").toInt(), mode);
     ASSERT_TRUE(open(button, chooser));
     click(itemWithText("Cancel"));
@@ -645,7 +536,6 @@ TEST_F(Window, FileDialogsCancelOrLoadBehindTheSplashAndFailuresShowTheirMessage
   EXPECT_TRUE(tasks.empty() && manager->recentFiles().isEmpty() && splashShown == 0);
   view->setTaskDispatcher({});
 
-  // In the file's folder under the GLB filter: the file, then "Open".
   const auto choose = [&](const char* button, const char* chooser, const QString& path)
   {
     ASSERT_TRUE(open(button, chooser));
@@ -658,39 +548,42 @@ TEST_F(Window, FileDialogsCancelOrLoadBehindTheSplashAndFailuresShowTheirMessage
     click(itemWithText(QFileInfo(path).fileName()));
     click(itemWithText("Open"));
   };
-  const QString arm = QFileInfo(model("arm_two_clips.glb")).absoluteFilePath();
-  const QString cube = QFileInfo(model("textured_cube.glb")).absoluteFilePath();
+  const QString arm = model("arm_two_clips.glb"), cube = model("textured_cube.glb");
   choose("openButton", "openModelDialog", arm);
-  EXPECT_EQ(splashShown, 1);
   ASSERT_TRUE(load());
   choose("addButton", "addModelDialog", cube);
-  EXPECT_EQ(splashShown, 2);
   ASSERT_TRUE(load());
-  EXPECT_FALSE(splash->isVisible());
   EXPECT_EQ(manager->modelNames(), QStringList({arm, cube}));
+  drop(cube);
+  ASSERT_TRUE(load());
+  QTest::keyPress(window, Qt::Key_Shift, Qt::ShiftModifier); // held, as a user would
+  drop(arm, Qt::ShiftModifier);
+  QTest::keyRelease(window, Qt::Key_Shift);
+  ASSERT_TRUE(load());
+  EXPECT_EQ(manager->modelNames(), QStringList({cube, arm}));
+  drop(model("checker.png"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return visible("openErrorDialog"); }));
+  EXPECT_EQ(manager->modelNames(), QStringList({cube, arm}));
+  click(itemWithText("OK"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !visible("openErrorDialog"); }));
 
   // The export asks for a path; "#" needs escaping in a URL.
   ASSERT_TRUE(open("exportButton", "exportSceneDialog"));
   type(item("exportPathField"), "/nonexistent-folder/scene.glb");
   ASSERT_TRUE(QTest::qWaitFor([&] { return visible("exportErrorDialog"); }, 60000));
-  EXPECT_NE(itemWithText("Unable to export into the scene."), nullptr);
-  EXPECT_TRUE(object("exportErrorDialog")
-                  ->property("informativeText")
-                  .toString()
-                  .startsWith("Cannot write in /nonexistent-folder"));
+  const QVariant reason = object("exportErrorDialog")->property("informativeText");
+  EXPECT_TRUE(reason.toString().contains("/nonexistent-folder"));
   click(itemWithText("OK"));
   ASSERT_TRUE(open("exportButton", "exportSceneDialog"));
   type(item("exportPathField"), configDir.filePath("scene #1.glb"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return visible("statusLabel"); }, 60000));
-  EXPECT_TRUE(
-      item("statusLabel")->property("text").toString().startsWith("Exported scene #1.glb ("));
+  EXPECT_TRUE(text("statusLabel").startsWith("Exported scene #1.glb ("));
   EXPECT_GT(QFileInfo(configDir.filePath("scene #1.glb")).size(), 0);
 
   ASSERT_TRUE(QFile::copy(":/main.qml", configDir.filePath("broken.glb")));
   choose("openButton", "openModelDialog", configDir.filePath("broken.glb"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return visible("openErrorDialog"); }, 60000));
-  EXPECT_NE(itemWithText("Unable to open the file(s)."), nullptr);
-  EXPECT_EQ(splashShown, 3);
+  EXPECT_EQ(splashShown, 5);   // one for each file chosen or dropped
   EXPECT_EQ(splashAtError, 0); // hidden already then, not only at the load's end
 }
 } // namespace
