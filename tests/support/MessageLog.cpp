@@ -44,20 +44,10 @@ QStringList MessageLog::lines() const
   return logLines;
 }
 
-bool MessageLog::contains(const QString& text) const
-{
-  return count(text) > 0;
-}
-
 int MessageLog::count(const QString& text) const
 {
   QMutexLocker lock(&logMutex);
-  int n = 0;
-  for (const QString& line : logLines)
-  {
-    n += line.contains(text) ? 1 : 0;
-  }
-  return n;
+  return static_cast<int>(logLines.filter(text).size());
 }
 
 void MessageLog::clear()

@@ -20,8 +20,8 @@ public:
   MessageLog& operator=(const MessageLog&) = delete;
 
   QStringList lines() const;
-  bool contains(const QString& text) const; // some line contains text
-  int count(const QString& text) const;     // lines that contain text
+  bool contains(const QString& text) const { return count(text) > 0; }
+  int count(const QString& text) const; // lines that contain text
   void clear();
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <string>
 
 #include "QtPrinters.h"
@@ -16,4 +18,12 @@ inline std::string fixture(const std::string& name)
 {
   return std::string(ML_FIXTURES_DIR) + "/" + name;
 }
+
+inline QString fixtureFile(const std::string& name)
+{
+  return QString::fromStdString(fixture(name));
+}
+
+inline const QString unreadableFile =
+    ML_SOURCE_DIR "/tests/importer/corpus/assimp-no-glb-header.glb";
 } // namespace ML::Test

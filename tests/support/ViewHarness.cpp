@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <gtest/gtest.h>
+
 #include <vtkUnsignedCharArray.h>
 
 namespace ML::Test
@@ -49,14 +51,15 @@ void ViewHarness::runTasks()
   }
 }
 
-void ViewHarness::render()
+void ViewHarness::open(const QStringList& paths)
 {
-  renderWindow->Render();
+  manager.openModels(paths);
+  runTasks();
 }
 
 QImage ViewHarness::grab()
 {
-  render();
+  renderWindow->Render();
   const int* size = renderWindow->GetSize();
   vtkNew<vtkUnsignedCharArray> pixels;
   renderWindow->GetRGBACharPixelData(0, 0, size[0] - 1, size[1] - 1, 0, pixels);
@@ -68,5 +71,11 @@ QImage ViewHarness::grab()
     std::copy(row, row + size[0] * 4, image.scanLine(size[1] - 1 - y));
   }
   return image;
+}
+
+void expectNear(const double* actual, const std::array<double, 3>& expected)
+{
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_NEAR(actual[i], expected[i], 1e-5) << "component " << i;
 }
 } // namespace ML::Test

@@ -6,6 +6,7 @@
 #include <vtkRenderWindow.h>
 #include <vtkSmartPointer.h>
 
+#include <array>
 #include <deque>
 
 #include "Manager.h"
@@ -27,9 +28,9 @@ public:
   // Runs the queued render tasks in order, file work and the GUI-thread calls it
   // queues included, until nothing is left to do.
   void runTasks();
+  void open(const QStringList& paths);
   // Renders a frame and returns it (top row first).
   QImage grab();
-  void render();
 
   Manager manager;
   VtkItem item;
@@ -39,4 +40,6 @@ public:
   VtkItem::Data* data = nullptr;
   std::deque<VtkItem::RenderTask> pending;
 };
+
+void expectNear(const double* actual, const std::array<double, 3>& expected);
 } // namespace ML::Test
