@@ -139,7 +139,7 @@ void startPlayback(benchmark::State& state, ML::Test::ViewHarness& h)
     state.SkipWithError("the sample model has no animation");
   }
   h.item.playing = true;
-  h.render();
+  h.renderWindow->Render();
 }
 
 // Seconds per tick divided by the clock's tick: above 1, playback steps fall behind it.
@@ -159,7 +159,7 @@ void BM_PlaybackTickWithRender(benchmark::State& state)
   for (auto _ : state)
   {
     ML::timerTask(&h.item, h.data, TickSeconds);
-    h.render();
+    h.renderWindow->Render();
   }
   reportShareOfTick(state);
 }
