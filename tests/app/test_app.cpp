@@ -73,11 +73,6 @@ struct ProgramRun
   QString output;
 };
 
-QString model(const char* name)
-{
-  return QString::fromStdString(ML::Test::fixture(name));
-}
-
 bool sameColour(QRgb a, QRgb b, int tolerance = 2)
 {
   return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
@@ -115,8 +110,8 @@ TEST(StartUp, FailsWithMinusOneWithoutItsWindowOrTimeSlider)
 // window's background preset, the gradient, not VTK's black.
 TEST(StartUp, OpensTheExistingFileArgumentsOrElseReadsTheRecentFiles)
 {
-  const QString arm = model("arm_two_clips.glb");
-  const QString lights = model("four_lights.glb");
+  const QString arm = ML::Test::fixtureFile("arm_two_clips.glb");
+  const QString lights = ML::Test::fixtureFile("four_lights.glb");
   const struct
   {
     QStringList arguments;
@@ -214,7 +209,8 @@ TEST(CommandLine, ExportsMergedFilesWithoutAWindowOrSaysWhyNot)
   };
   const QString out = dir.filePath("both.glb");
   const auto [status, errors] =
-      convert({"--export", out, model("arm_two_clips.fbx"), model("textured_cube.gltf")});
+      convert({"--export", out, ML::Test::fixtureFile("arm_two_clips.fbx"),
+               ML::Test::fixtureFile("textured_cube.gltf")});
   EXPECT_EQ(status, 0) << errors.toStdString();
   Assimp::Importer reader;
   const aiScene* both = reader.ReadFile(out.toStdString(), 0);
@@ -225,7 +221,7 @@ TEST(CommandLine, ExportsMergedFilesWithoutAWindowOrSaysWhyNot)
 
   for (const QStringList& arguments :
        {QStringList{"--export", dir.filePath("a.glb"), dir.filePath("missing.fbx")},
-        QStringList{"--export", dir.filePath("a.obj"), model("arm_two_clips.fbx")},
+        QStringList{"--export", dir.filePath("a.obj"), ML::Test::fixtureFile("arm_two_clips.fbx")},
         QStringList{"--export", dir.filePath("a.glb")}})
   {
     const auto [failed, reason] = convert(arguments);

@@ -297,7 +297,7 @@ TEST(Textures, FixturesEmbeddedAndBesideTheFile)
     EXPECT_TRUE(!gltf || configured(albedo, true));
     // Textured but not normal-mapped: no tangents are made for it.
     EXPECT_EQ(model->Meshes[0]->GetPointData()->GetTangents(), nullptr);
-    const QString last = QDir(QString::fromStdString(fixture(""))).filePath("missing.png");
+    const QString last = QDir(fixtureFile("")).filePath("missing.png");
     EXPECT_EQ(log.lines().filter("Cannot").value(0),
               embedded ? "" : "Cannot find texture:  \"" + last + "\"");
     EXPECT_FALSE(!embedded && model.actor("LostBox")->GetProperty()->GetTexture("diffuseTex"));

@@ -168,7 +168,7 @@ TEST(Animation, MorphTargetsFollowTheirKeyedWeights)
 // with its reason; lines of it ending in a line break are whole lines.
 TEST(RealFiles, SkinsClipsTexturesAndTheFileReport)
 {
-  const QString folder = QFileInfo(QString::fromStdString(fixture(""))).absolutePath();
+  const QString folder = QFileInfo(fixtureFile("")).absolutePath();
   const std::map<std::string, QStringList> reports = {
       {fixture("arm_two_clips.glb"),
        {"Format: glTF 2.0, binary (GLB)\n", "Meshes: 1, vertices: 169, triangles: 288\n",

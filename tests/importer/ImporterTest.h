@@ -112,7 +112,7 @@ struct FixtureFolder : QTemporaryDir
 {
   FixtureFolder()
   {
-    const QDir fixtures(QString::fromStdString(fixture("")));
+    const QDir fixtures(fixtureFile(""));
     for (const QString& name : fixtures.entryList({"*.bin", "*.png"}, QDir::Files))
       QFile::copy(fixtures.filePath(name), filePath(name));
   }

@@ -41,11 +41,6 @@ const bool renderingPrepared = []
   return true;
 }();
 
-QString model(const char* name)
-{
-  return QString::fromStdString(ML::Test::fixture(name));
-}
-
 class Window : public ::testing::Test
 {
 protected:
@@ -206,8 +201,8 @@ protected:
 
 TEST_F(Window, LoadedModelsFillTitleAnimationBoxAndTree)
 {
-  const QString arm = model("arm_two_clips.glb"); // two clips, the cube none
-  ASSERT_TRUE(load({arm, model("textured_cube.glb")}));
+  const QString arm = ML::Test::fixtureFile("arm_two_clips.glb"); // two clips, the cube none
+  ASSERT_TRUE(load({arm, ML::Test::fixtureFile("textured_cube.glb")}));
   EXPECT_EQ(window->title(), arm);
 
   manager->setCurrentModel(1);
@@ -350,7 +345,7 @@ TEST_F(Window, ToolBarAndSidePanelsWriteTheirValueThenCallTheirCommand)
 // the GUI thread).
 TEST_F(Window, AnIdleWindowDrawsNothingPlaybackOneStepAFrameAndInputReachesTheGuiThread)
 {
-  ASSERT_TRUE(load({model("arm_two_clips.glb")}));
+  ASSERT_TRUE(load({ML::Test::fixtureFile("arm_two_clips.glb")}));
   QObject::connect(window, &QQuickWindow::frameSwapped, manager, [&] { ++frames; });
   QObject::connect(manager, &ML::Manager::sliderValChanged, [&] { ++steps; });
   EXPECT_EQ(text("timeReadout"), "0.00 / 2.04 s");
@@ -406,7 +401,8 @@ TEST_F(Window, AnIdleWindowDrawsNothingPlaybackOneStepAFrameAndInputReachesTheGu
 // on, the busy window follows the read, and a cancelled open leaves the scene as it was.
 TEST_F(Window, LoadsRunBesideAPlayingViewAndACancelledOneKeepsTheScene)
 {
-  const QString arm = model("arm_two_clips.glb"), sheet = model("sheet_500k.glb");
+  const QString arm = ML::Test::fixtureFile("arm_two_clips.glb"),
+                sheet = ML::Test::fixtureFile("sheet_500k.glb");
   ASSERT_TRUE(load({arm}));
   QTest::keyClick(window, Qt::Key_Space);
   // Frames swapped while the file is read, when only the playing model changes the
@@ -457,7 +453,8 @@ TEST_F(Window, MenusKeepRecentFilesShareTheToolButtonsChecksAndOpenTheHelpPage)
   };
   EXPECT_FALSE(menuEntry("&File", "Recent Files")->isEnabled());
   click(itemWithText("Spot Light")); // a click beside the menu closes it
-  const QString cube = model("textured_cube.glb"), arm = model("arm_two_clips.glb");
+  const QString cube = ML::Test::fixtureFile("textured_cube.glb"),
+                arm = ML::Test::fixtureFile("arm_two_clips.glb");
   ASSERT_TRUE(load({cube}) && load({arm}));
   for (int press = 0; press < 2; ++press)
   {
@@ -548,7 +545,8 @@ TEST_F(Window, FileDialogsCancelOrLoadBehindTheSplashAndFailuresShowTheirMessage
     click(itemWithText(QFileInfo(path).fileName()));
     click(itemWithText("Open"));
   };
-  const QString arm = model("arm_two_clips.glb"), cube = model("textured_cube.glb");
+  const QString arm = ML::Test::fixtureFile("arm_two_clips.glb"),
+                cube = ML::Test::fixtureFile("textured_cube.glb");
   choose("openButton", "openModelDialog", arm);
   ASSERT_TRUE(load());
   choose("addButton", "addModelDialog", cube);
@@ -561,7 +559,7 @@ TEST_F(Window, FileDialogsCancelOrLoadBehindTheSplashAndFailuresShowTheirMessage
   QTest::keyRelease(window, Qt::Key_Shift);
   ASSERT_TRUE(load());
   EXPECT_EQ(manager->modelNames(), QStringList({cube, arm}));
-  drop(model("checker.png"));
+  drop(ML::Test::fixtureFile("checker.png"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return visible("openErrorDialog"); }));
   EXPECT_EQ(manager->modelNames(), QStringList({cube, arm}));
   click(itemWithText("OK"));
