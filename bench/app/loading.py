@@ -10,8 +10,9 @@ temporary folder.
           command to openSourceEnd (the load), the time from then to the first
           frame that draws the model, the median frame time with the model drawn
           (what drawing a million triangles costs, loading aside), and the open's
-          total time (command to openSourceEnd), also with no playback beside it.
-          Medians of five runs.
+          total time (command to openSourceEnd), also with no playback beside it;
+          and the window's frames a second while the arm plays before the open (a
+          frame for each playback tick: about 60). Medians of five runs.
   memory  resident memory of the program holding a 5,120,000-triangle GLB (peak and
           settled), of the same program empty, and the peak of Assimp's own read
           of the file (bench_read_peak), with the ratio of the model's cost (loaded
@@ -80,7 +81,9 @@ def frame_gap(build, sheet, play=True):
     if not play:
         return end - start
     drawn = statistics.median(b - a for a, b in zip(after, after[1:]))
-    return gap, after[0] - end, drawn, end - start
+    playing = [t for t in frames if t <= start]
+    rate = (len(playing) - 1) / (playing[-1] - playing[0])
+    return gap, after[0] - end, drawn, end - start, rate
 
 
 def memory(build, sheet):
@@ -104,12 +107,13 @@ def main():
             sheet = os.path.join(folder, "sheet_1M.glb")
             subprocess.run([fixtures, "--sheet", "710", sheet], check=True)
             runs = [frame_gap(build, sheet) for _ in range(5)]
-            gap, first, drawn, total = (statistics.median(column) for column in zip(*runs))
+            gap, first, drawn, total, rate = (statistics.median(column) for column in zip(*runs))
             idle = statistics.median(frame_gap(build, sheet, play=False) for _ in range(5))
             print(f"1M-triangle open: longest frame gap while loading {gap * 1000:.0f} ms, "
                   f"first frame with the model {first * 1000:.0f} ms after the end, frames "
                   f"with it {drawn * 1000:.0f} ms, total open {total * 1000:.0f} ms while the "
-                  f"arm plays, {idle * 1000:.0f} ms in an idle window")
+                  f"arm plays, {idle * 1000:.0f} ms in an idle window; {rate:.0f} frames a "
+                  f"second while the arm plays")
         if "memory" in parts:
             sheet = os.path.join(folder, "sheet_5M.glb")
             subprocess.run([fixtures, "--sheet", "1601", sheet], check=True)

@@ -58,6 +58,9 @@ struct ManagerState
   // file says (0: it does not).
   double clipDuration = 0.0;
   double clipFrameRate = 0.0;
+  // The model and clip index that the two values above belong to.
+  int clipModel = -1;
+  int clipAnimation = -1;
   double sliderVal = 0.0;
   double speedVal = 1.0;
   std::array<double, 3> modelPosition{0.0, 0.0, 0.0};
@@ -220,8 +223,9 @@ public:
   int numberOfAnimations() const { return state.numberOfAnimations; }
   double clipDuration() const { return state.clipDuration; }
   double clipFrameRate() const { return state.clipFrameRate; }
-  // Hands the clip's length and rate to the window (from any thread).
-  void reportClip(double duration, double frameRate);
+  // Hands the length and rate of that clip of that model to the window (from any
+  // thread).
+  void reportClip(int model, int animation, double duration, double frameRate);
   int currentAnimatoin() const { return state.currentAnimatoin; }
   double sliderVal() const { return state.sliderVal; }
   bool wireFrame() const { return state.wireFrame; }
@@ -414,6 +418,7 @@ signals:
 
 private:
   bool deliversDirectly() const;
+  bool moveSliderWithClock(double seconds);
   double lastStepTime = 0.0;
   bool stepInFlight = false;
   static int truncated(double value) { return static_cast<int>(value); }

@@ -36,13 +36,30 @@ void Manager::timerSlot()
   const double advance = (now - lastStepTime) * state.speedVal;
   lastStepTime = now;
   stepInFlight = true;
+  const double step = moveSliderWithClock(advance) ? 0.0 : advance;
   vtkItem->run(
-      [advance](VtkItem* item, VtkItem::Data* data)
+      [step](VtkItem* item, VtkItem::Data* data)
       {
-        timerTask(item, data, advance);
+        timerTask(item, data, step);
         Manager* manager = item->manager;
         manager->runOnGuiThread([manager] { manager->stepInFlight = false; });
       });
+}
+
+// Where the window knows the clip that plays, the slider moves here, so that it
+// changes in the same frame as the pose the step draws; a slider moved by the step
+// would cost the window a second frame a tick. Right after another model or clip
+// is chosen the step advances by itself, until the clip's length is reported.
+bool Manager::moveSliderWithClock(double seconds)
+{
+  if (state.clipDuration <= 0.0 || state.clipModel != state.currentModel ||
+      state.clipAnimation != state.currentAnimatoin)
+  {
+    return false;
+  }
+  state.sliderVal = playbackPosition(state.sliderVal, seconds, state.clipDuration);
+  emit sliderValChanged();
+  return true;
 }
 
 // Stopping queues nothing: the next tick finds the flag cleared and stops the clock.
@@ -68,11 +85,13 @@ void Manager::sliderMoved()
   vtkItem->run(&sliderMovedTask);
 }
 
-void Manager::reportClip(double duration, double frameRate)
+void Manager::reportClip(int model, int animation, double duration, double frameRate)
 {
   runOnGuiThread(
-      [this, duration, frameRate]
+      [this, model, animation, duration, frameRate]
       {
+        state.clipModel = model;
+        state.clipAnimation = animation;
         if (state.clipDuration == duration && state.clipFrameRate == frameRate)
         {
           return;

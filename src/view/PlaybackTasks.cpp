@@ -55,11 +55,17 @@ bool chooseAnimation(VtkItem* item, ChosenAnimation& chosen)
 }
 } // namespace
 
+double playbackPosition(double position, double seconds, double duration)
+{
+  const double advanced = position + seconds / duration;
+  return advanced > 1.0 ? std::fmod(advanced, 1.0) : advanced;
+}
+
 void reportClip(VtkItem* item, int modelIndex, int animation)
 {
   if (animation < 0 || static_cast<unsigned>(animation) >= animationCount(item, modelIndex))
   {
-    item->manager->reportClip(0.0, 0.0);
+    item->manager->reportClip(modelIndex, animation, 0.0, 0.0);
     return;
   }
   AssimpImporter* importer = item->model(modelIndex)->importer;
@@ -68,7 +74,8 @@ void reportClip(VtkItem* item, int modelIndex, int animation)
   // Files that count in frames give their frame rate as ticks a second; glTF counts
   // in milliseconds, which are no frames.
   const double ticks = importer->Scene->mAnimations[animation]->mTicksPerSecond;
-  item->manager->reportClip(range[1] - range[0], ticks > 0.0 && ticks <= 240.0 ? ticks : 0.0);
+  item->manager->reportClip(modelIndex, animation, range[1] - range[0],
+                            ticks > 0.0 && ticks <= 240.0 ? ticks : 0.0);
 }
 
 unsigned animationCount(const VtkItem* item, int modelIndex)
@@ -99,16 +106,16 @@ void onAnimationTimer(vtkObject*, unsigned long, void* clientData, void* callDat
     return;
   }
   ManagerState& state = data->item->manager->state;
-  double time = chosen.duration() * state.sliderVal + chosen.start + data->playbackStep;
-  // Past the end the clip starts over, keeping the time it overshot by, so that
-  // looping playback stays in step with the wall clock.
-  if (time > chosen.end)
+  const double position = playbackPosition(state.sliderVal, data->playbackStep, chosen.duration());
+  chosen.entry->importer->UpdateTimeStep(chosen.start + position * chosen.duration(),
+                                         chosen.entry->transform);
+  // A step of no time poses the model where the window's clock has already put the
+  // slider; only a step that advanced itself tells the window where it got to.
+  if (data->playbackStep != 0.0)
   {
-    time = chosen.start + std::fmod(time - chosen.start, chosen.duration());
+    state.sliderVal = position;
+    data->item->manager->notify(&Manager::sliderValChanged);
   }
-  chosen.entry->importer->UpdateTimeStep(time, chosen.entry->transform);
-  state.sliderVal = (time - chosen.start) / chosen.duration();
-  data->item->manager->notify(&Manager::sliderValChanged);
   data->renderer->GetActiveCamera()->SetClippingRange(0.1, 10000.0);
 }
 
