@@ -1400,9 +1400,12 @@ ApplicationWindow {
     }
 
     // A load the window did not show its busy window for (a recent file, the
-    // command line) gets it once it has taken long enough to be noticed.
+    // command line) gets it once it has taken long enough to be noticed: a second,
+    // the wait users start to wonder at. Sooner would flash it for loads that are
+    // over at a glance, and its first showing holds the window back for a frame
+    // (Qt Quick waits for a new window's first frame before drawing the others).
     Timer {
-        interval: 500
+        interval: 1000
         running: manager.loading
         onTriggered: splashWindow.show()
     }

@@ -5,8 +5,8 @@ Runs the scriptable build of the program (build/marionette-lab-scripted) on the 
 virtual X server and reports, from one run:
   idle     CPU seconds per wall second and frames drawn over 10 s, model loaded, paused
   speed 1  clip seconds advanced per wall second, clock steps per second (frames in
-           which the view drew) and window frames per second (each step's frame, and
-           one in which only the time slider moved)
+           which the view drew) and window frames per second (one a step: the time
+           slider moves in the step's frame)
   speed 2  the same at twice the speed
 Frames are counted from Qt's render-loop timing log (QSG_RENDER_TIMING).
 
@@ -62,7 +62,7 @@ def main():
     reader.join()
 
     frames = [t for t, line, _ in events if re.search(r"[Ff]rame rendered", line)]
-    # Frames in which the view drew (a clock step); the others only moved the slider.
+    # Frames in which the view drew (a clock step); the others drew the window alone.
     view_frames = [t for t, line, _ in events if re.search(r"[Ff]rame rendered.*render=[1-9]", line)]
     names = [(t, cpu) for t, line, cpu in events if line.startswith("modelNames=")]
     if len(names) < 2:

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
+
 #include "AppContext.h"
 #include "Manager.h"
 
@@ -19,6 +21,15 @@ namespace ML
 {
 namespace
 {
+// "<event> <seconds>" on the monotonic clock, taken when the event happens: the
+// benchmark reading the lines may be scheduled late on a busy machine.
+void printTimed(const char* event)
+{
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  QTextStream(stdout) << event << ' ' << Qt::fixed << qSetRealNumberPrecision(6)
+                      << std::chrono::duration<double>(now).count() << Qt::endl;
+}
+
 QQuickWindow* mainWindow(const AppContext& context)
 {
   const auto roots = context.engine->rootObjects();
@@ -44,8 +55,7 @@ AutomationScript::AutomationScript(AppContext& context, const QString& script)
     return;
   }
   // Benchmarks time loads by these lines.
-  connect(context.manager, &Manager::openSourceEnd, this,
-          [] { QTextStream(stdout) << "openSourceEnd" << Qt::endl; });
+  connect(context.manager, &Manager::openSourceEnd, this, [] { printTimed("openSourceEnd"); });
   // Time runs from the first frame, so slow start-ups do not shift the steps.
   connect(
       window, &QQuickWindow::frameSwapped, this,
@@ -145,6 +155,7 @@ void AutomationScript::perform(const QString& action)
   }
   else if (verb == u"open")
   {
+    printTimed("open");
     context.manager->openModels({argument});
   }
   else if (verb == u"add")
@@ -159,8 +170,8 @@ void AutomationScript::perform(const QString& action)
   {
     // One line per frame of the main window, from now on.
     connect(
-        mainWindow(context), &QQuickWindow::frameSwapped, this,
-        [] { QTextStream(stdout) << "frame" << Qt::endl; }, Qt::DirectConnection);
+        mainWindow(context), &QQuickWindow::frameSwapped, this, [] { printTimed("frame"); },
+        Qt::DirectConnection);
   }
   else if (verb == u"quit")
   {

@@ -12,7 +12,8 @@ class AppContext;
 // each "<milliseconds after the window first shows>:<action>", where action is
 //   grab=<png path>   save a picture of the window
 //   screen=<png path> save a picture of the whole screen (the busy window too)
-//   open=<path>, add=<path>  open that model file, or add it to those shown
+//   open=<path>, add=<path>  open that model file (writing "open <time>"), or add
+//                     it to those shown
 //   call=<name>       invoke the Manager's invokable of that name
 //   print=<property>  write "<property>=<value>" of the Manager to standard output
 //                     (lists joined by '|')
@@ -20,9 +21,10 @@ class AppContext;
 //   click=<name>      left-click the middle of the window item of that object name
 //   geometry=<name>   write "geometry:<name>=x,y,width,height" of that window item
 //   export=<path>     export all loaded models to that file
-//   frames=1          from now on write the line "frame" at every frame of the window
+//   frames=1          from now on write "frame <time>" at every frame of the window
 //   quit=<code>       leave the event loop with that exit code
-// Every openSourceEnd writes the line "openSourceEnd". Nothing happens when the
+// Every openSourceEnd writes "openSourceEnd <time>". Times are seconds on the
+// monotonic clock, taken when the event happens. Nothing happens when the
 // variable is unset.
 class AutomationScript : public QObject
 {
