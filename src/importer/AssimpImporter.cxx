@@ -162,16 +162,53 @@ bool NamesOnlyMeshVertices(const aiFace& face, unsigned vertexCount)
                      [vertexCount](unsigned index) { return index < vertexCount; });
 }
 
-// Copies the usable faces of one kind into `cells`, sized beforehand.
+// The faces of a mesh as one run of indices, when they already are VTK's
+// connectivity: all of them usable and of one kind, their indices packed one after
+// another (as the importer keeps them). Null otherwise.
+const unsigned* PackedConnectivity(const aiMesh* mesh, const std::vector<bool>& usable)
+{
+  if (mesh->mNumFaces == 0 || std::find(usable.begin(), usable.end(), false) != usable.end())
+  {
+    return nullptr;
+  }
+  const unsigned first = mesh->mFaces[0].mNumIndices;
+  const unsigned* next = mesh->mFaces[0].mIndices;
+  for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+  {
+    const aiFace& face = mesh->mFaces[f];
+    const bool sameKind = face.mNumIndices == first || (face.mNumIndices > 2 && first > 2);
+    if (!sameKind || !face.mIndices || face.mIndices != next)
+    {
+      return nullptr;
+    }
+    next += face.mNumIndices;
+  }
+  return mesh->mFaces[0].mIndices;
+}
+
+// Fills `cells` with the usable faces of one kind, sized beforehand. Packed faces
+// (`packed`, 32-bit storage only) are used in place, as the points use Assimp's
+// vertices: a big mesh's indices are not held twice.
 template <typename Array, typename KindOf>
 void FillCells(const aiMesh* mesh, const std::vector<bool>& usable, int kind, KindOf kindOf,
-               vtkIdType cellCount, vtkIdType idCount, vtkCellArray* cells)
+               vtkIdType cellCount, vtkIdType idCount, const unsigned* packed, vtkCellArray* cells)
 {
   using Value = typename Array::ValueType;
   vtkNew<Array> offsets;
   vtkNew<Array> connectivity;
   offsets->SetNumberOfValues(cellCount + 1);
-  connectivity->SetNumberOfValues(idCount);
+  if constexpr (sizeof(Value) == sizeof(unsigned))
+  {
+    if (packed)
+    {
+      connectivity->SetArray(reinterpret_cast<Value*>(const_cast<unsigned*>(packed)), idCount, 1);
+    }
+  }
+  if (!packed || sizeof(Value) != sizeof(unsigned))
+  {
+    packed = nullptr;
+    connectivity->SetNumberOfValues(idCount);
+  }
   Value* nextOffset = offsets->GetPointer(0);
   Value* const firstId = connectivity->GetPointer(0);
   Value* nextId = firstId;
@@ -183,7 +220,8 @@ void FillCells(const aiMesh* mesh, const std::vector<bool>& usable, int kind, Ki
     {
       continue;
     }
-    nextId = std::copy(face.mIndices, face.mIndices + face.mNumIndices, nextId);
+    nextId = packed ? nextId + face.mNumIndices
+                    : std::copy(face.mIndices, face.mIndices + face.mNumIndices, nextId);
     *nextOffset++ = static_cast<Value>(nextId - firstId);
   }
   cells->SetData(offsets, connectivity);
@@ -218,17 +256,19 @@ void AddCells(const aiMesh* mesh, vtkPolyData* polyData)
   // 32-bit storage halves the cells' memory; only meshes past two billion indices
   // need VTK's 64-bit ids.
   std::array<vtkNew<vtkCellArray>, KindCount> cells;
+  const unsigned* packed = PackedConnectivity(mesh, usable);
   for (int kind = 0; kind < KindCount; ++kind)
   {
+    const unsigned* inPlace = cellCounts[kind] == mesh->mNumFaces ? packed : nullptr;
     if (idCounts[kind] < std::numeric_limits<vtkTypeInt32>::max())
     {
       FillCells<vtkTypeInt32Array>(mesh, usable, kind, kindOf, cellCounts[kind], idCounts[kind],
-                                   cells[kind]);
+                                   inPlace, cells[kind]);
     }
     else
     {
       FillCells<vtkTypeInt64Array>(mesh, usable, kind, kindOf, cellCounts[kind], idCounts[kind],
-                                   cells[kind]);
+                                   nullptr, cells[kind]);
     }
   }
   polyData->SetVerts(cells[Vertex]);
