@@ -162,28 +162,20 @@ bool NamesOnlyMeshVertices(const aiFace& face, unsigned vertexCount)
                      [vertexCount](unsigned index) { return index < vertexCount; });
 }
 
-// The faces of a mesh as one run of indices, when they already are VTK's
-// connectivity: all of them usable and of one kind, their indices packed one after
-// another (as the importer keeps them). Null otherwise.
-const unsigned* PackedConnectivity(const aiMesh* mesh, const std::vector<bool>& usable)
+// The indices of all faces as one run, when they are packed one after another (as
+// the importer keeps a read scene's); null otherwise.
+const unsigned* PackedIndices(const aiMesh* mesh)
 {
-  if (mesh->mNumFaces == 0 || std::find(usable.begin(), usable.end(), false) != usable.end())
+  const unsigned* next = mesh->mNumFaces > 0 ? mesh->mFaces[0].mIndices : nullptr;
+  for (unsigned f = 0; next && f < mesh->mNumFaces; ++f)
   {
-    return nullptr;
-  }
-  const unsigned first = mesh->mFaces[0].mNumIndices;
-  const unsigned* next = mesh->mFaces[0].mIndices;
-  for (unsigned f = 0; f < mesh->mNumFaces; ++f)
-  {
-    const aiFace& face = mesh->mFaces[f];
-    const bool sameKind = face.mNumIndices == first || (face.mNumIndices > 2 && first > 2);
-    if (!sameKind || !face.mIndices || face.mIndices != next)
+    if (mesh->mFaces[f].mIndices != next)
     {
       return nullptr;
     }
-    next += face.mNumIndices;
+    next += mesh->mFaces[f].mNumIndices;
   }
-  return mesh->mFaces[0].mIndices;
+  return next ? mesh->mFaces[0].mIndices : nullptr;
 }
 
 // Fills `cells` with the usable faces of one kind, sized beforehand. Packed faces
@@ -197,14 +189,13 @@ void FillCells(const aiMesh* mesh, const std::vector<bool>& usable, int kind, Ki
   vtkNew<Array> offsets;
   vtkNew<Array> connectivity;
   offsets->SetNumberOfValues(cellCount + 1);
-  if constexpr (sizeof(Value) == sizeof(unsigned))
+  static_assert(sizeof(Value) >= sizeof(unsigned));
+  if (packed && sizeof(Value) == sizeof(unsigned))
   {
-    if (packed)
-    {
-      connectivity->SetArray(reinterpret_cast<Value*>(const_cast<unsigned*>(packed)), idCount, 1);
-    }
+    // Read only: nothing converts or edits a model's cells once made.
+    connectivity->SetArray(reinterpret_cast<Value*>(const_cast<unsigned*>(packed)), idCount, 1);
   }
-  if (!packed || sizeof(Value) != sizeof(unsigned))
+  else
   {
     packed = nullptr;
     connectivity->SetNumberOfValues(idCount);
@@ -256,9 +247,10 @@ void AddCells(const aiMesh* mesh, vtkPolyData* polyData)
   // 32-bit storage halves the cells' memory; only meshes past two billion indices
   // need VTK's 64-bit ids.
   std::array<vtkNew<vtkCellArray>, KindCount> cells;
-  const unsigned* packed = PackedConnectivity(mesh, usable);
+  const unsigned* packed = PackedIndices(mesh);
   for (int kind = 0; kind < KindCount; ++kind)
   {
+    // Packed indices are this kind's connectivity when every face is usable and of it.
     const unsigned* inPlace = cellCounts[kind] == mesh->mNumFaces ? packed : nullptr;
     if (idCounts[kind] < std::numeric_limits<vtkTypeInt32>::max())
     {

@@ -168,6 +168,27 @@ TEST(MeshConversion, FacesOfAnySizeBecomeVertexLineAndPolygonCells)
   vtkSmartPointer<vtkPolyData> nothing = vtkNew<AssimpImporter>()->CreateMesh(hollow.get());
   EXPECT_EQ(nothing->GetNumberOfPoints(), 0);
   EXPECT_EQ(nothing->GetNumberOfCells(), 0);
+
+  // Faces packed in one run of indices, as the importer keeps a read scene's, are the
+  // cells in place; with a face to leave out they are copied as above.
+  for (const unsigned last : {3u, n})
+  {
+    std::vector<unsigned> packed = {0, 1, 2, 0, 2, last};
+    auto sheet = makeMesh(std::vector<aiVector3D>(4), {{0, 1, 2}, {0, 2, last}});
+    for (unsigned f = 0; f < 2; ++f)
+    {
+      delete[] sheet->mFaces[f].mIndices;
+      sheet->mFaces[f].mIndices = packed.data() + 3 * f;
+    }
+    vtkSmartPointer<vtkPolyData> cells = vtkNew<AssimpImporter>()->CreateMesh(sheet.get(), false);
+    for (unsigned f = 0; f < 2; ++f)
+      sheet->mFaces[f].mIndices = nullptr;
+    vtkCellArray* polys = cells->GetPolys();
+    ASSERT_EQ(polys->GetNumberOfCells(), last == 3 ? 2 : 1);
+    EXPECT_EQ(cell(polys, polys->GetNumberOfCells() - 1),
+              (last == 3 ? std::vector<vtkIdType>{0, 2, 3} : std::vector<vtkIdType>{0, 1, 2}));
+    EXPECT_EQ(polys->GetConnectivityArray()->GetVoidPointer(0) == packed.data(), last == 3);
+  }
 }
 
 // The colours at (0, 0), (3, 0), (0, 3) and (3, 3), from the bottom-left corner.
