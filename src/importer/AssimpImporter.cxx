@@ -260,7 +260,7 @@ void AddCells(const aiMesh* mesh, vtkPolyData* polyData)
     else
     {
       FillCells<vtkTypeInt64Array>(mesh, usable, kind, kindOf, cellCounts[kind], idCounts[kind],
-                                   nullptr, cells[kind]);
+                                   inPlace, cells[kind]);
     }
   }
   polyData->SetVerts(cells[Vertex]);
